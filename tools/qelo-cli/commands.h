@@ -1,0 +1,12 @@
+// The subcommands of qelo-cli. Each takes the arguments after its name and returns the exit
+// status (0 success, 1 failure, 2 usage error).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qelo::cli {
+
+using Args = std::vector<std::string>;
+
+}  // namespace qelo::cli
