@@ -9,4 +9,6 @@ namespace qelo::cli {
 
 using Args = std::vector<std::string>;
 
+int RunSettings(const Args& args);
+
 }  // namespace qelo::cli

@@ -15,6 +15,8 @@ struct Command {
 // One row per subcommand.
 constexpr Command kCommands[] = {
     {"", "", nullptr},
+    {"settings", "settings encode TEXT | decode FILE   (TEXT and output in UTF-8)",
+     qelo::cli::RunSettings},
 };
 
 int Usage() {

@@ -24,13 +24,27 @@ int HexDigit(char c) {
   return -1;
 }
 
+// Printable form of a piece of text for an error message: bytes outside ASCII as \xNN.
+std::string Printable(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 32 && c < 127) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      AppendHex(out, c);
+    }
+  }
+  return out;
+}
+
 // Value of the two characters at pos (0-based).
 uint8_t PairAt(std::string_view text, size_t pos) {
   const int hi = HexDigit(text[pos]);
   const int lo = HexDigit(text[pos + 1]);
   if (hi < 0 || lo < 0) {
     throw EConvertError("not a hexadecimal pair at position " + std::to_string(pos + 1) + ": '" +
-                        std::string(text.substr(pos, 2)) + "'");
+                        Printable(text.substr(pos, 2)) + "'");
   }
   return static_cast<uint8_t>(hi << 4 | lo);
 }
@@ -64,11 +78,11 @@ std::string ChainEncode(std::string_view data, std::string_view key) {
 
 std::string ChainDecode(std::string_view text, std::string_view key) {
   key = KeyInUse(key);
-  if (text.size() < 2) throw EConvertError("text too short to decode: '" + std::string(text) + "'");
+  if (text.size() < 2) throw EConvertError("text too short to decode: '" + Printable(text) + "'");
   unsigned a = PairAt(text, 0);
   // Exactly the start value is what ChainEncode makes of empty data.
   if (text.size() == 2) return {};
-  if (text.size() < 4) throw EConvertError("text too short to decode: '" + std::string(text) + "'");
+  if (text.size() < 4) throw EConvertError("text too short to decode: '" + Printable(text) + "'");
   std::string out;
   out.reserve(text.size() / 2);
   size_t k = 0;
