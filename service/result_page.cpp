@@ -1,0 +1,87 @@
+#include "result_page.h"
+
+#include <cstdio>
+
+namespace qelo::service {
+namespace {
+
+constexpr std::string_view kHead =
+    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+    "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n";
+
+// The pop-up the page opens on load: an advertisement page on the same demo host family.
+std::string PopupUrl(int64_t file_id) {
+  return "http://ad.example.com/promo?from=zelk-" + std::to_string(file_id);
+}
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string HumanSize(int64_t bytes) {
+  constexpr struct {
+    int64_t scale;
+    const char* unit;
+  } kUnits[] = {{1LL << 30, "GB"}, {1LL << 20, "MB"}, {1LL << 10, "KB"}};
+  for (const auto& u : kUnits) {
+    if (bytes / u.scale > 0) {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%.2f%s", static_cast<double>(bytes) / u.scale, u.unit);
+      return buf;
+    }
+  }
+  return std::to_string(bytes) + "B";
+}
+
+std::string ResultPageHtml(const FileRow& row) {
+  const std::string name = HtmlEscape(row.file_name);
+  const std::string link = HtmlEscape(row.s_url);
+  std::string html(kHead);
+  html += "<title>" + name + " - 网盘文件</title>\n</head>\n<body>\n";
+  html += "<h1 id=\"file-name\">" + name + "</h1>\n<table>\n";
+  html += "<tr><th>文件类型</th><td>" + HtmlEscape(row.file_extension) + "文件</td></tr>\n";
+  html += "<tr><th>文件大小</th><td>" + HumanSize(row.file_size) + "</td></tr>\n";
+  html += "<tr><th>价值指数</th><td>" + std::to_string(row.file_value) + "</td></tr>\n";
+  html += "<tr><th>人气指数</th><td>" + std::to_string(row.file_views) + "</td></tr>\n";
+  html += "<tr><th>收录时间</th><td>" + HtmlEscape(row.file_time) + "</td></tr>\n";
+  html += "<tr><th>文件ID</th><td>" + std::to_string(row.file_id) + "</td></tr>\n</table>\n";
+  html += "<p><a id=\"share-link\" href=\"" + link + "\" target=\"_blank\">前往网盘下载</a></p>\n";
+  html += "<script>\nwindow.addEventListener('load', function () {\n  window.open('" +
+          PopupUrl(row.file_id) + "', '_blank');\n});\n</script>\n";
+  html += "</body>\n</html>\n";
+  return html;
+}
+
+std::string NotFoundPageHtml(std::string_view what) {
+  std::string html(kHead);
+  html += "<title>文件不存在</title>\n</head>\n<body>\n<h1>404 文件不存在</h1>\n<p>" +
+          HtmlEscape(what) + "</p>\n</body>\n</html>\n";
+  return html;
+}
+
+}  // namespace qelo::service

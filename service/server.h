@@ -1,0 +1,55 @@
+// The HTTP side of the service: routes for the service script, the skin script and the result
+// pages, one log line per request, bounded request bodies. Answers HTTP/1.0 and 1.1.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace httplib {
+class Server;
+}
+
+namespace qelo::service {
+
+class IndexDb;
+class SkinStore;
+
+struct ServerOptions {
+  size_t threads = 8;
+  size_t max_body_bytes = 1 << 20;  // larger request bodies get 413
+};
+
+class ServiceServer {
+ public:
+  using LogSink = std::function<void(std::string_view line)>;
+
+  ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions options, LogSink log);
+  ~ServiceServer();
+  ServiceServer(const ServiceServer&) = delete;
+  ServiceServer& operator=(const ServiceServer&) = delete;
+
+  // Binds the listening socket; `port` 0 picks a free one. The bound port, or -1.
+  int Bind(const std::string& host, int port);
+  // Serves until Stop; false when serving could not start.
+  bool Run();
+  // Ends Run from any thread, also when called just before Run starts listening.
+  void Stop();
+  bool Finished() const { return finished_; }
+
+ private:
+  void AddRoutes();
+
+  IndexDb& db_;
+  const SkinStore& skins_;
+  ServerOptions options_;
+  LogSink log_;
+  std::unique_ptr<httplib::Server> http_;
+  std::atomic<bool> stop_requested_{false};
+  std::atomic<bool> finished_{false};
+};
+
+}  // namespace qelo::service
