@@ -1,0 +1,189 @@
+#include "net/http_response.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace qelo::net {
+
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
+  return s;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+// --- TRcvBuffer -------------------------------------------------------------------------------
+
+char* TRcvBuffer::Reserve(size_t minFree) {
+  if (FreeSpace() < minFree && begin_ > 0) {
+    const size_t count = Count();
+    if (count > 0) std::memmove(data_.data(), data_.data() + begin_, count);
+    begin_ = 0;
+    end_ = count;
+  }
+  if (FreeSpace() < minFree) data_.resize(end_ + minFree);
+  return data_.data() + end_;
+}
+
+// --- status line and fields -------------------------------------------------------------------
+
+TStatusLine ParseStatusLine(std::string_view line) {
+  TStatusLine out;
+  if (line.size() < 8) return out;
+  const std::string_view tag = line.substr(0, 8);
+  if (tag != "HTTP/1.0" && tag != "HTTP/1.1") return out;
+  out.IsStatus = true;
+  out.Version = std::string(line.substr(5, 3));
+  // The code: the first digit from the tenth character on, and the two after it.
+  size_t i = 9;
+  while (i + 1 < line.size() && !IsDigit(line[i]))
+    ++i;
+  if (i + 3 > line.size() || !IsDigit(line[i]) || !IsDigit(line[i + 1]) || !IsDigit(line[i + 2]))
+    return out;
+  out.CodeValid = true;
+  out.Code = (line[i] - '0') * 100 + (line[i + 1] - '0') * 10 + (line[i + 2] - '0');
+  if (i + 4 < line.size()) out.Reason = std::string(line.substr(i + 4));
+  return out;
+}
+
+std::optional<THeaderField> SplitHeaderField(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  THeaderField f;
+  f.Name = Lower(line.substr(0, colon));
+  std::string_view value = line.substr(colon + 1);
+  while (value.size() > 1 && value.front() == ' ')
+    value.remove_prefix(1);
+  f.Value = std::string(value);
+  return f;
+}
+
+int64_t ParseContentLength(std::string_view value) {
+  value = Trim(value);
+  if (value.empty() || value.size() > 18) return -1;
+  int64_t n = 0;
+  for (char c : value) {
+    if (!IsDigit(c)) return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+bool CloseAfterResponse(std::string_view requestVer, std::string_view responseVer) {
+  return requestVer == "1.0" || responseVer != "1.1";
+}
+
+std::optional<bool> CloseFromConnectionField(std::string_view value) {
+  const std::string v = Lower(Trim(value));
+  if (v == "close") return true;
+  if (v == "keep-alive") return false;
+  return std::nullopt;
+}
+
+void ParseContentRange(std::string_view value, std::string& begin, std::string& end) {
+  // The begin starts after "bytes " (the seventh character).
+  const std::string_view rest = value.size() > 6 ? value.substr(6) : std::string_view();
+  const size_t dash = rest.find('-');
+  begin = std::string(rest.substr(0, dash));
+  if (dash == std::string_view::npos) {
+    end.clear();
+    return;
+  }
+  const std::string_view tail = rest.substr(dash + 1);
+  end = std::string(tail.substr(0, tail.find('/')));
+}
+
+// --- TChunkDecoder ----------------------------------------------------------------------------
+
+void TChunkDecoder::Reset() {
+  state_ = State::Size;
+  size_ = 0;
+  received_ = 0;
+}
+
+size_t TChunkDecoder::Feed(const char* data, size_t len, const Sink& sink) {
+  size_t i = 0;
+  while (state_ != State::Done && state_ != State::Error) {
+    switch (state_) {
+      case State::Size: {
+        if (i >= len) return i;
+        const int digit = HexValue(data[i]);
+        if (digit < 0) {
+          state_ = State::Extension;  // not consumed here
+          break;
+        }
+        size_ = size_ * 16 + static_cast<uint64_t>(digit);
+        if (size_ > kMaxChunkSize) {
+          state_ = State::Error;
+          return i;
+        }
+        ++i;
+        break;
+      }
+      case State::Extension: {
+        const void* lf = i < len ? std::memchr(data + i, '\n', len - i) : nullptr;
+        if (lf == nullptr) return len;
+        i = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+        state_ = State::Data;
+        break;
+      }
+      case State::Data: {
+        const uint64_t want = size_ - received_;
+        if (want > 0) {
+          if (i >= len) return i;
+          const size_t n = static_cast<size_t>(std::min<uint64_t>(want, len - i));
+          received_ += n;
+          i += n;
+          if (received_ == size_) state_ = State::DataEnd;
+          if (!sink(data + i - n, n)) return i;
+        } else {
+          state_ = State::DataEnd;
+        }
+        break;
+      }
+      case State::DataEnd: {
+        const void* lf = i < len ? std::memchr(data + i, '\n', len - i) : nullptr;
+        if (lf == nullptr) return len;
+        i = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+        if (size_ == 0) {
+          state_ = State::Done;
+        } else {
+          state_ = State::Size;
+          size_ = 0;
+          received_ = 0;
+        }
+        break;
+      }
+      case State::Done:
+      case State::Error:
+        break;
+    }
+  }
+  return i;
+}
+
+}  // namespace qelo::net
