@@ -1,0 +1,619 @@
+#include "json/json_parser.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "json/json_array.h"
+#include "json/json_member_table.h"
+
+namespace qelo::json {
+
+namespace {
+
+bool IsWhitespace(char16_t u) {
+  return u == 8 || u == 9 || u == 10 || u == 12 || u == 13 || u == 32;
+}
+
+bool IsReserved(char16_t u) {
+  switch (u) {
+    case 0:
+    case u'"':
+    case u'(':
+    case u')':
+    case u',':
+    case u'.':
+    case u':':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
+      return true;
+    default:
+      return IsWhitespace(u);
+  }
+}
+
+bool IsWordChar(char16_t u) {
+  return u == u'.' || (u >= u'A' && u <= u'Z') || u == u'_' || (u >= u'a' && u <= u'z') || u > 255;
+}
+
+bool IsDigit(char16_t u) {
+  return u >= u'0' && u <= u'9';
+}
+
+bool IsNumberChar(char16_t u) {
+  return IsDigit(u) || u == u'+' || u == u'-' || u == u'.' || u == u'E' || u == u'e';
+}
+
+int HexValue(char16_t u) {
+  if (IsDigit(u)) return u - u'0';
+  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+  return -1;
+}
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+// An optional sign, then digits up to the first other unit. Never fails: a lone sign gives 0,
+// digits beyond the signed 64-bit range saturate at its ends.
+int64_t ConvertInteger(std::u16string_view text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  uint64_t magnitude = 0;
+  const uint64_t limit = negative ? uint64_t{1} << 63 : static_cast<uint64_t>(kMax);
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    const uint64_t digit = text[i] - u'0';
+    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+  }
+  if (!negative) return static_cast<int64_t>(magnitude);
+  return magnitude == uint64_t{1} << 63 ? kMin : -static_cast<int64_t>(magnitude);
+}
+
+int64_t SaturatingScale(int64_t v, int32_t power_of_ten) {
+  for (int32_t i = 0; i < power_of_ten; ++i) {
+    if (v > kMax / 10) return kMax;
+    if (v < kMin / 10) return kMin;
+    v *= 10;
+  }
+  return v;
+}
+
+// Decimal exponent of the first significant digit of a matched number text (saturating),
+// used only to tell overflow from underflow.
+int64_t MagnitudeExponent(std::string_view text) {
+  std::size_t i = 0;
+  if (i < text.size() && text[i] == '-') ++i;
+  int64_t before_point = 0, leading_zeros_after = 0;
+  bool point = false, nonzero = false;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    const char c = text[i];
+    if (c == '.') {
+      point = true;
+    } else if (!nonzero && c == '0') {
+      if (point) ++leading_zeros_after;
+    } else {
+      nonzero = true;
+      if (!point) ++before_point;
+    }
+  }
+  int64_t exponent = 0;
+  if (i < text.size()) {
+    ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+      exponent = std::min<int64_t>(exponent * 10 + (text[i] - '0'), int64_t{1} << 40);
+    }
+    if (negative) exponent = -exponent;
+  }
+  return (before_point > 0 ? before_point - 1 : -leading_zeros_after - 1) + exponent;
+}
+
+// The longest leading part that is a decimal number; 0 when there is none. Magnitudes beyond
+// the range of a double give an infinity, ones below it a zero, each with the text's sign.
+double ConvertDouble(std::u16string_view text) {
+  std::string ascii(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    ascii[i] = static_cast<char>(text[i]);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+  if (ec == std::errc::invalid_argument) return 0;
+  if (ec == std::errc::result_out_of_range) {
+    const bool negative = !ascii.empty() && ascii[0] == '-';
+    const std::string_view matched(ascii.data(), static_cast<std::size_t>(end - ascii.data()));
+    value = MagnitudeExponent(matched) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -value : value;
+  }
+  return value;
+}
+
+}  // namespace
+
+IJsonValue ParseJsonText(std::u16string_view text) {
+  TJsonTokenizer tokenizer;
+  return tokenizer.Parse(text);
+}
+
+IJsonValue TJsonTokenizer::Parse(std::u16string_view text) {
+  return Run(text, nullptr);
+}
+
+IJsonValue TJsonTokenizer::Lookup(const IJsonValue& value, std::u16string_view key) {
+  return Run(key, &value);
+}
+
+void TJsonTokenizer::ResetLevel(Level& level) {
+  level.state = State::SkipBlanks;
+  level.pending = State::ValueStart;
+  level.value.Reset();
+  level.member_name.clear();
+  level.context.Reset();
+}
+
+IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* context) {
+  text_ = text;
+  offset_ = 0;
+  depth_ = 0;
+  error_ = TJsonError::None;
+  buffer_.Clear();
+  finished_child_.Reset();
+  for (Level& level : levels_)
+    ResetLevel(level);
+  lookup_ = context != nullptr;
+  if (context) levels_[0].context = *context;
+
+  for (;;) {
+    const char16_t u = offset_ < text_.size() ? text_[offset_] : 0;
+    const Step step = Handle(u);
+    if (error_ != TJsonError::None) break;
+    if (step == Step::Stop) break;
+    if (step == Step::Again) continue;
+    if (u == 0) {
+      const Level& level = Current();
+      if (level.state != State::ValueDone && level.pending != State::ValueDone) {
+        error_ = TJsonError::EndOfInput;
+      }
+      break;
+    }
+    ++offset_;
+  }
+
+  IJsonValue result;
+  if (error_ == TJsonError::None) result = std::move(levels_[0].value);
+  // Release everything built so far before handing the result over.
+  for (Level& level : levels_)
+    ResetLevel(level);
+  finished_child_.Reset();
+  return result;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::Fail(TJsonError error) {
+  error_ = error;
+  return Step::Stop;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::Descend(State return_state) {
+  Current().state = return_state;
+  ++depth_;
+  ResetLevel(Current());
+  return Step::Again;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::Finish() {
+  if (depth_ == 0) return Step::Stop;
+  finished_child_ = std::move(Current().value);
+  ResetLevel(Current());
+  --depth_;
+  return Step::Again;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
+  Level& level = Current();
+  switch (level.state) {
+    case State::SkipBlanks:
+      if (IsWhitespace(u)) return Step::Consume;
+      if (u == u'/') {
+        buffer_.Clear();
+        buffer_.Append(u);
+        level.state = State::CommentOpen;
+        return Step::Consume;
+      }
+      level.state = level.pending;
+      return Step::Again;
+
+    case State::ValueStart:
+      return ValueStart(u);
+
+    case State::ValueDone:
+      return Finish();
+
+    case State::NullWord:
+      return KeywordWord(u, false);
+    case State::BooleanWord:
+      return KeywordWord(u, true);
+
+    case State::QuotedText:
+    case State::QuotedName:
+      return QuotedText(u);
+
+    case State::Escape:
+      return EscapeStep(u);
+    case State::UnicodeEscape:
+      return HexEscape(u, 4);
+    case State::ByteEscape:
+      return HexEscape(u, 2);
+
+    case State::BareWord:
+      return lookup_ && depth_ == 0 ? ContextWord(u) : BareWord(u);
+
+    case State::NumberText:
+      return NumberText(u);
+
+    case State::CommentOpen:
+      if (u != u'*' && u != u'/')
+        return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Comment);
+      buffer_.Append(u);
+      level.state = u == u'*' ? State::BlockComment : State::LineComment;
+      return Step::Consume;
+    case State::BlockComment:
+      buffer_.Append(u);
+      if (u == u'*') level.state = State::BlockCommentStar;
+      return Step::Consume;
+    case State::BlockCommentStar:
+      buffer_.Append(u);
+      if (u == u'/') {
+        level.state = State::SkipBlanks;
+      } else if (u != u'*') {
+        level.state = State::BlockComment;
+      }
+      return Step::Consume;
+    case State::LineComment:
+      if (u == 10) {
+        level.state = State::SkipBlanks;
+      } else {
+        buffer_.Append(u);
+      }
+      return Step::Consume;
+
+    case State::ArrayNext:
+      if (u == u']') {
+        level.pending = State::ValueDone;
+        level.state = State::SkipBlanks;
+        return Step::Consume;
+      }
+      if (AtLastLevel()) return Fail(TJsonError::Depth);
+      return Descend(State::ArrayAppend);
+    case State::ArrayAppend:
+      AppendElement(level.value->Array(), std::move(finished_child_));
+      level.pending = State::ArrayAfter;
+      level.state = State::SkipBlanks;
+      return Step::Again;
+    case State::ArrayAfter:
+      if (u == u']' || u == u',') {
+        level.pending = u == u']' ? State::ValueDone : State::ArrayNext;
+        level.state = State::SkipBlanks;
+        return Step::Consume;
+      }
+      return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::ArraySeparator);
+
+    case State::MemberStart:
+      if (u == u'}') {
+        level.pending = State::ValueDone;
+        level.state = State::SkipBlanks;
+        return Step::Consume;
+      }
+      if (u == u'"' || u == u'\'') {
+        quote_ = u;
+        buffer_.Clear();
+        level.state = State::QuotedName;
+        return Step::Consume;
+      }
+      if (IsReserved(u)) return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberName);
+      buffer_.Clear();
+      level.state = State::BareName;
+      return Step::Again;
+    case State::BareName:
+      if (u == 0 || u == u':') {
+        // Blanks inside and at the end stay part of the name.
+        level.member_name = std::u16string(buffer_.UpToZero());
+        level.pending = State::NameColon;
+        level.state = State::SkipBlanks;
+        return Step::Again;
+      }
+      if (u == u'\\') {
+        level.pending = State::BareName;
+        level.state = State::Escape;
+        return Step::Consume;
+      }
+      buffer_.Append(u);
+      return Step::Consume;
+    case State::NameColon:
+      if (u != u':') return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Colon);
+      level.pending = State::MemberDescend;
+      level.state = State::SkipBlanks;
+      return Step::Consume;
+    case State::MemberDescend:
+      if (AtLastLevel()) return Fail(TJsonError::Depth);
+      return Descend(State::MemberStore);
+    case State::MemberStore:
+      PutMember(level.value->Members(), level.member_name, std::move(finished_child_));
+      level.member_name.clear();
+      level.pending = State::MemberAfter;
+      level.state = State::SkipBlanks;
+      return Step::Again;
+    case State::MemberAfter:
+      if (u == u'}' || u == u',') {
+        level.pending = u == u'}' ? State::ValueDone : State::MemberStart;
+        level.state = State::SkipBlanks;
+        return Step::Consume;
+      }
+      return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberSeparator);
+  }
+  return Fail(TJsonError::EndOfInput);
+}
+
+TJsonTokenizer::Step TJsonTokenizer::ValueStart(char16_t u) {
+  Level& level = Current();
+  if (u == u'"' || u == u'\'') {
+    quote_ = u;
+    buffer_.Clear();
+    level.state = State::QuotedText;
+    return Step::Consume;
+  }
+  // In a member lookup a leading digit starts a name, not a number.
+  const bool name_digit = lookup_ && depth_ == 0 && IsDigit(u);
+  if ((u == u'-' || IsDigit(u)) && !name_digit) {
+    buffer_.Clear();
+    decimal_ = false;
+    fraction_count_ = -1;
+    level.state = State::NumberText;
+    return Step::Again;
+  }
+  switch (u) {
+    case u't':
+    case u'f':
+    case u'T':
+    case u'F':
+      buffer_.Clear();
+      word_position_ = 0;
+      level.state = State::BooleanWord;
+      return Step::Again;
+    case u'n':
+    case u'N':
+      buffer_.Clear();
+      word_position_ = 0;
+      level.state = State::NullWord;
+      return Step::Again;
+    case u'[':
+      level.value = NewArrayValue();
+      level.pending = State::ArrayNext;
+      level.state = State::SkipBlanks;
+      return Step::Consume;
+    case u'{':
+      level.value = NewObjectValue();
+      level.pending = State::MemberStart;
+      level.state = State::SkipBlanks;
+      return Step::Consume;
+    case u'(':
+      return Step::Consume;
+    default:
+      buffer_.Clear();
+      level.state = State::BareWord;
+      return Step::Again;
+  }
+}
+
+// The words null, true and false; a word that turns out to be something else goes on as a bare
+// word with the units read so far.
+TJsonTokenizer::Step TJsonTokenizer::KeywordWord(char16_t u, bool boolean) {
+  Level& level = Current();
+  buffer_.Append(u);
+  const std::u16string_view read = buffer_.View();
+  auto is_prefix = [&](std::u16string_view word) {
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(word_position_) + 1, word.size());
+    return read.substr(0, n) == word.substr(0, n);
+  };
+  std::u16string_view word;
+  if (!boolean) {
+    if (is_prefix(u"null")) word = u"null";
+  } else if (is_prefix(u"true")) {
+    word = u"true";
+  } else if (is_prefix(u"false")) {
+    word = u"false";
+  }
+  if (word.empty()) {
+    buffer_.RemoveLast();
+    level.state = State::BareWord;
+    return Step::Again;
+  }
+  if (word_position_ == static_cast<int32_t>(word.size())) {
+    if (IsWordChar(u)) {
+      ++word_position_;
+      level.state = State::BareWord;
+      return Step::Consume;
+    }
+    level.value = word == u"null" ? NewNullValue() : NewBooleanValue(word == u"true");
+    level.pending = State::ValueDone;
+    level.state = State::SkipBlanks;
+    return Step::Again;
+  }
+  ++word_position_;
+  return Step::Consume;
+}
+
+// Quoted values and quoted member names.
+TJsonTokenizer::Step TJsonTokenizer::QuotedText(char16_t u) {
+  Level& level = Current();
+  if (u == quote_) {
+    if (level.state == State::QuotedText) {
+      level.value = NewStringValue(buffer_.Text());
+      level.pending = State::ValueDone;
+    } else {
+      level.member_name = std::u16string(buffer_.UpToZero());
+      level.pending = State::NameColon;
+    }
+    level.state = State::SkipBlanks;
+    return Step::Consume;
+  }
+  if (u == u'\\') {
+    level.pending = level.state;
+    level.state = State::Escape;
+    return Step::Consume;
+  }
+  if (u == 0) {
+    buffer_.Append(u);
+    return Step::Consume;
+  }
+  // Take the whole run of plain units at once.
+  std::size_t end = offset_ + 1;
+  while (end < text_.size()) {
+    const char16_t next = text_[end];
+    if (next == quote_ || next == u'\\' || next == 0) break;
+    ++end;
+  }
+  buffer_.Append(text_.substr(offset_, end - offset_));
+  offset_ = end - 1;
+  return Step::Consume;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::EscapeStep(char16_t u) {
+  Level& level = Current();
+  switch (u) {
+    case u'b':
+      buffer_.Append(char16_t{8});
+      break;
+    case u'f':
+      buffer_.Append(char16_t{12});
+      break;
+    case u'n':
+      buffer_.Append(char16_t{10});
+      break;
+    case u'r':
+      buffer_.Append(char16_t{13});
+      break;
+    case u't':
+      buffer_.Append(char16_t{9});
+      break;
+    case u'u':
+    case u'x':
+      accumulator_ = 0;
+      word_position_ = 0;
+      level.state = u == u'u' ? State::UnicodeEscape : State::ByteEscape;
+      return Step::Consume;
+    default:
+      buffer_.Append(u);
+      break;
+  }
+  level.state = level.pending;
+  return Step::Consume;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::HexEscape(char16_t u, int digits) {
+  const int hex = HexValue(u);
+  if (hex < 0) return Fail(TJsonError::String);
+  accumulator_ = static_cast<uint16_t>(accumulator_ | (hex << (4 * (digits - 1 - word_position_))));
+  if (++word_position_ == digits) {
+    buffer_.Append(static_cast<char16_t>(accumulator_));
+    Current().state = Current().pending;
+  }
+  return Step::Consume;
+}
+
+// Units that end a bare word: 0 always, and the separators of the container being filled.
+bool TJsonTokenizer::EndsWord(char16_t u) const {
+  if (u == 0) return true;
+  if (depth_ == 0) return false;
+  const State parent = levels_[static_cast<std::size_t>(depth_ - 1)].state;
+  if (parent == State::ArrayAppend) return u == u',' || u == u']';
+  if (parent == State::MemberStore) return u == u',' || u == u'}';
+  return false;
+}
+
+TJsonTokenizer::Step TJsonTokenizer::BareWord(char16_t u) {
+  Level& level = Current();
+  if (u > 255) {
+    buffer_.Append(u);
+    return Step::Consume;
+  }
+  if (EndsWord(u)) {
+    buffer_.TrimRightLineBlanks();
+    level.value = NewStringValue(std::u16string(buffer_.UpToZero()));
+    level.pending = State::ValueDone;
+    level.state = State::SkipBlanks;
+    return Step::Again;
+  }
+  if (u == u'\\') {
+    level.pending = State::BareWord;
+    level.state = State::Escape;
+    return Step::Consume;
+  }
+  buffer_.Append(u);
+  return Step::Consume;
+}
+
+// A bare word read as a member name of the lookup's context.
+TJsonTokenizer::Step TJsonTokenizer::ContextWord(char16_t u) {
+  Level& level = Current();
+  if (!IsReserved(u)) {
+    buffer_.Append(u);
+    return Step::Consume;
+  }
+  const IJsonValue& context = level.value ? level.value : level.context;
+  switch (KindOf(context)) {
+    case TJsonKind::Object:
+      if (u == u'.' || u == u'[' || u == u'(') return Fail(TJsonError::PathStep);
+      level.value = FindMember(ObjectOf(context), buffer_.View());
+      level.state = State::ValueDone;
+      return Step::Again;
+    case TJsonKind::Array:
+      if (buffer_.Length() == 0) return Fail(TJsonError::PathStep);
+      level.value.Reset();
+      level.state = State::ValueDone;
+      return Step::Again;
+    default:
+      // Nothing to look a name up in: the key can only run out.
+      return Fail(TJsonError::EndOfInput);
+  }
+}
+
+TJsonTokenizer::Step TJsonTokenizer::NumberText(char16_t u) {
+  if (!IsNumberChar(u)) {
+    MakeNumber();
+    Current().pending = State::ValueDone;
+    Current().state = State::SkipBlanks;
+    return Step::Again;
+  }
+  buffer_.Append(u);
+  if (u == u'.') {
+    decimal_ = true;
+    fraction_count_ = 0;
+  } else if (u == u'E' || u == u'e') {
+    decimal_ = true;
+    fraction_count_ = -1;
+  } else if (IsDigit(u) && decimal_ && fraction_count_ != -1) {
+    if (++fraction_count_ > 4) fraction_count_ = -1;
+  }
+  return Step::Consume;
+}
+
+void TJsonTokenizer::MakeNumber() {
+  const std::u16string_view text = buffer_.View();
+  IJsonValue& value = Current().value;
+  if (!decimal_) {
+    value = NewIntegerValue(ConvertInteger(text));
+  } else if (fraction_count_ >= 0) {
+    std::u16string digits(text);
+    const std::size_t point = digits.find(u'.');
+    if (point != std::u16string::npos) digits.erase(point, 1);
+    value = NewFixedValue(SaturatingScale(ConvertInteger(digits), 4 - fraction_count_));
+  } else {
+    value = NewDoubleValue(ConvertDouble(text));
+  }
+}
+
+}  // namespace qelo::json

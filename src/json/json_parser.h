@@ -1,0 +1,116 @@
+// The lenient one-pass JSON reader: a state machine over UTF-16 units with an explicit stack of
+// 32 levels. It reads documents, and also the keys of member lookups (with a context value).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "json/json_text_buffer.h"
+#include "json/json_value.h"
+
+namespace qelo::json {
+
+enum class TJsonError : uint8_t {
+  None,
+  Depth,
+  EndOfInput,
+  ArraySeparator,
+  MemberName,
+  Colon,
+  MemberSeparator,
+  String,
+  Comment,
+  PathStep,  // keys with path steps (".", "[", "(") are not supported
+};
+
+class TJsonTokenizer {
+ public:
+  static constexpr int32_t kLevels = 32;
+
+  // Reads text up to its first unit 0 (or its end); the first complete value, or absent on an
+  // error.
+  IJsonValue Parse(std::u16string_view text);
+  // Reads key with value as the context of level 0 (member lookup).
+  IJsonValue Lookup(const IJsonValue& value, std::u16string_view key);
+
+  TJsonError Error() const { return error_; }
+
+ private:
+  enum class State : uint8_t {
+    SkipBlanks,
+    ValueStart,
+    ValueDone,
+    NullWord,
+    BooleanWord,
+    QuotedText,
+    Escape,
+    UnicodeEscape,
+    ByteEscape,
+    BareWord,
+    NumberText,
+    CommentOpen,
+    BlockComment,
+    BlockCommentStar,
+    LineComment,
+    ArrayNext,
+    ArrayAppend,
+    ArrayAfter,
+    MemberStart,
+    QuotedName,
+    BareName,
+    NameColon,
+    MemberDescend,
+    MemberStore,
+    MemberAfter,
+  };
+  enum class Step : uint8_t { Consume, Again, Stop };
+
+  struct Level {
+    State state = State::SkipBlanks;
+    State pending = State::ValueStart;
+    IJsonValue value;
+    std::u16string member_name;
+    IJsonValue context;
+  };
+
+  IJsonValue Run(std::u16string_view text, const IJsonValue* context);
+  Step Handle(char16_t u);
+  Level& Current() { return levels_[static_cast<std::size_t>(depth_)]; }
+  // A container at the last level may only stay empty.
+  bool AtLastLevel() const { return depth_ >= kLevels - 1; }
+  void ResetLevel(Level& level);
+  Step Fail(TJsonError error);
+  Step Descend(State return_state);
+  Step Finish();
+  Step ValueStart(char16_t u);
+  Step KeywordWord(char16_t u, bool boolean);
+  Step QuotedText(char16_t u);
+  Step EscapeStep(char16_t u);
+  Step HexEscape(char16_t u, int digits);
+  Step BareWord(char16_t u);
+  Step ContextWord(char16_t u);
+  Step NumberText(char16_t u);
+  void MakeNumber();
+  bool EndsWord(char16_t u) const;
+
+  std::u16string_view text_;
+  std::size_t offset_ = 0;
+  TJsonTextBuffer buffer_;
+  int32_t depth_ = 0;
+  bool decimal_ = false;
+  int32_t fraction_count_ = -1;
+  int32_t word_position_ = 0;
+  TJsonError error_ = TJsonError::None;
+  uint16_t accumulator_ = 0;
+  char16_t quote_ = 0;
+  bool lookup_ = false;
+  std::array<Level, kLevels> levels_;
+  IJsonValue finished_child_;
+};
+
+// The first complete value of text, or absent when the text is malformed.
+IJsonValue ParseJsonText(std::u16string_view text);
+
+}  // namespace qelo::json
