@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/text/gbk.h"
+#include "client_actions.h"
+#include "demo_data.h"
+#include "form_body.h"
+#include "index_db.h"
+#include "result_page.h"
+#include "search_reply.h"
+#include "skin_files.h"
+
+namespace qelo::service {
+namespace {
+
+TEST(FormBody, SplitsAtAmpersandThenFirstEqualsWithoutDecoding) {
+  using F = std::vector<FormField>;
+  const struct {
+    std::string body;
+    F fields;
+  } cases[] = {
+      {"", {}},
+      {"action=search&word=abc", {{"action", "search"}, {"word", "abc"}}},
+      {"word=a=b", {{"word", "a=b"}}},
+      {"word=%41+b", {{"word", "%41+b"}}},
+      {"flag", {{"flag", ""}}},
+      {"a=&=b", {{"a", ""}, {"", "b"}}},
+      {"&&", {{"", ""}, {"", ""}, {"", ""}}},
+      {"content=x\r\ny&file_id=7", {{"content", "x\r\ny"}, {"file_id", "7"}}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormBody(c.body).Fields(), c.fields) << c.body;
+
+  const FormBody form("word=first&word=second&empty=");
+  EXPECT_EQ(form.Value("word"), "first");
+  EXPECT_EQ(form.Value("empty"), "");
+  EXPECT_FALSE(form.Value("missing").has_value());
+}
+
+TEST(ByteRanges, ResolveAgainstTheFileSize) {
+  using K = ByteRange::Kind;
+  const struct {
+    std::string header;
+    int64_t size;
+    K kind;
+    int64_t first, last;
+  } cases[] = {
+      {"", 100, K::kWhole, 0, 99},
+      {"bytes=0-50", 100, K::kPartial, 0, 50},
+      {"bytes=51-100", 100, K::kPartial, 51, 99},
+      {"bytes=51-99999999999999999999999", 100, K::kPartial, 51, 99},
+      {"bytes=90-", 100, K::kPartial, 90, 99},
+      {"bytes=-10", 100, K::kPartial, 90, 99},
+      {"bytes=-500", 100, K::kPartial, 0, 99},
+      {"Bytes= 5 - 6 ", 100, K::kPartial, 5, 6},
+      {"bytes=99-99", 100, K::kPartial, 99, 99},
+      {"bytes=100-150", 100, K::kUnsatisfiable, 0, 0},
+      {"bytes=1-1", 1, K::kUnsatisfiable, 0, 0},
+      {"bytes=0-0", 0, K::kUnsatisfiable, 0, 0},
+      {"bytes=-0", 100, K::kUnsatisfiable, 0, 0},
+      {"bytes=9-3", 100, K::kWhole, 0, 99},
+      {"bytes=0-1,5-6", 100, K::kWhole, 0, 99},
+      {"items=0-1", 100, K::kWhole, 0, 99},
+      {"bytes=a-b", 100, K::kWhole, 0, 99},
+      {"bytes=-", 100, K::kWhole, 0, 99},
+  };
+  for (const auto& c : cases) {
+    const ByteRange r = ResolveRange(c.header, c.size);
+    EXPECT_EQ(r.kind, c.kind) << c.header;
+    if (c.kind != K::kUnsatisfiable) {
+      EXPECT_EQ(r.first, c.first) << c.header;
+      EXPECT_EQ(r.last, c.last) << c.header;
+    }
+  }
+}
+
+TEST(SkinNames, OnlyPlainNamesAreAccepted) {
+  for (const char* ok : {"Charm", "Blue-2", "深蓝", "a.b"})
+    EXPECT_TRUE(IsSafeSkinName(ok)) << ok;
+  for (const char* bad :
+       {"", "..", "../x", "a/b", "a\\b", ".hidden", "a b", "a,b", "a|b", "a\"b", "a\tb", "x..y"}) {
+    EXPECT_FALSE(IsSafeSkinName(bad)) << bad;
+  }
+  // A GBK name whose trail byte is 0x5C is one character, not a backslash.
+  const std::string gbk = text::Utf8ToGbk("乗");
+  ASSERT_EQ(gbk.size(), 2u);
+  ASSERT_EQ(gbk[1], '\\');
+  EXPECT_TRUE(SkinStore::AcceptsName(gbk));
+  EXPECT_FALSE(SkinStore::AcceptsName("\xFF\xFF"));
+}
+
+TEST(SearchMatching, AsciiLettersIgnoreCaseOtherBytesMatchExactly) {
+  const struct {
+    std::string hay, needle;
+    bool match;
+  } cases[] = {
+      {"Photoshop CS6.rar", "PHOTO", true},
+      {"Photoshop CS6.rar", "cs6.RAR", true},
+      {"Photoshop", "photoshopx", false},
+      {"考研数学教程.pdf", "数学", true},
+      {"考研数学教程.pdf", "数教", false},
+      {"ÀB", "àb", false},
+      {"abc", "", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ContainsAsciiNoCase(c.hay, c.needle), c.match) << c.hay << " / " << c.needle;
+  }
+}
+
+TEST(SearchReply, EscapesTextAndMixesValueForms) {
+  EXPECT_EQ(JsonString("a\"b\\c\n\x01"), R"("a\"b\\c\u000a\u0001")");
+  FileRow row{10004, "名\"字.rar", "rar", 1234, 56, 78, "2013-09-11 10:00:00", "http://x/s/1"};
+  EXPECT_EQ(SearchReplyJson({row}),
+            R"([{"file_id":10004,"file_name":"名\"字.rar","file_extension":"rar",)"
+            R"("file_size":1234,"file_value":56,"file_views":78,)"
+            R"("file_time":"2013-09-11 10:00:00","s_url":"http://x/s/1"}])");
+  row.file_id = 10005;
+  EXPECT_NE(SearchReplyJson({row}).find(R"("file_id":"10005")"), std::string::npos);
+  EXPECT_NE(SearchReplyJson({row}).find(R"("file_size":"1234")"), std::string::npos);
+  EXPECT_EQ(SearchReplyJson({}), "[]");
+}
+
+TEST(ClientActions, ScoresAndFileIds) {
+  const char* scores[] = {"10分满意", "9分满意", "8分优秀", "7分一般", "6分及格",
+                          "5分中等",  "4分中下", "3分差劲", "2分不行", "1分不值"};
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(ScorePoints(text::Utf8ToGbk(scores[i])), 10 - i);
+  EXPECT_FALSE(ScorePoints("10分满意").has_value());  // UTF-8 bytes, not GBK
+  EXPECT_FALSE(ScorePoints(text::Utf8ToGbk("- 请选择 -")).has_value());
+  EXPECT_EQ(ParseFileId("10001"), 10001);
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1e3", "9999999999999999999"}) {
+    EXPECT_FALSE(ParseFileId(bad).has_value()) << bad;
+  }
+}
+
+TEST(DemoData, RowsAreStableAndCoverEveryUnit) {
+  EXPECT_EQ(MakeDemoRow(42), MakeDemoRow(42));
+  EXPECT_NE(MakeDemoRow(42), MakeDemoRow(43));
+  const std::regex time(R"(201[1-3]-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9])");
+  std::set<std::string> units;
+  bool chinese = false, ascii_only = false;
+  for (uint64_t i = 0; i < 5000; ++i) {
+    const FileRow r = MakeDemoRow(i);
+    ASSERT_EQ(r.file_id, kFirstDemoFileId + static_cast<int64_t>(i));
+    ASSERT_TRUE(r.file_name.ends_with("." + r.file_extension)) << r.file_name;
+    ASSERT_GE(r.file_size, 1);
+    ASSERT_LE(r.file_size, kMaxDemoFileSize);
+    ASSERT_TRUE(r.file_value >= 0 && r.file_value <= 100);
+    ASSERT_TRUE(std::regex_match(r.file_time, time)) << r.file_time;
+    ASSERT_TRUE(std::regex_match(r.s_url, std::regex(R"(http://[a-z]+\.example\.com/s/\w{8})")));
+    // Every name must survive the trip to GBK.
+    ASSERT_EQ(text::GbkToUtf8(text::Utf8ToGbk(r.file_name)), r.file_name);
+    const std::string size = HumanSize(r.file_size);
+    units.insert(size.substr(size.size() - 2) == "KB" || size.ends_with("MB") ||
+                         size.ends_with("GB")
+                     ? size.substr(size.size() - 2)
+                     : "B");
+    const bool has_high = std::any_of(r.file_name.begin(), r.file_name.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    (has_high ? chinese : ascii_only) = true;
+  }
+  EXPECT_EQ(units, (std::set<std::string>{"B", "KB", "MB", "GB"}));
+  EXPECT_TRUE(chinese && ascii_only);
+}
+
+TEST(IndexDb, CreatesOnceAndKeepsRatingsForExistingFilesOnly) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("qelo-index-test-" + std::to_string(::getpid()) + ".db");
+  std::filesystem::remove(path);
+  {
+    IndexDb db(path.string(), 200);
+    EXPECT_TRUE(db.Created());
+    EXPECT_EQ(db.FileCount(), 200);
+    EXPECT_EQ(db.Find(kFirstDemoFileId + 7), MakeDemoRow(7));
+    EXPECT_FALSE(db.Find(kFirstDemoFileId + 200).has_value());
+    EXPECT_TRUE(db.AddRating(kFirstDemoFileId, "10分满意", 10));
+    EXPECT_FALSE(db.AddRating(kFirstDemoFileId - 1, "10分满意", 10));
+    EXPECT_FALSE(db.AddReport(kFirstDemoFileId + 200, "x"));
+    EXPECT_TRUE(db.Search("", 10).empty());
+    // A word with a double quote must not break the full-text query.
+    EXPECT_TRUE(db.Search("ab\"c", 10).empty());
+  }
+  IndexDb again(path.string(), 999);
+  EXPECT_FALSE(again.Created());
+  EXPECT_EQ(again.FileCount(), 200);
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::filesystem::remove(path.string() + suffix);
+  }
+}
+
+TEST(ResultPage, EscapesTheFileName) {
+  FileRow row{10001, "<b>&\"x\".rar", "rar", 1536, 1, 2, "2013-01-01 00:00:00", "http://a/s/\"q"};
+  const std::string html = ResultPageHtml(row);
+  EXPECT_EQ(html.find("<b>"), std::string::npos);
+  EXPECT_NE(html.find("&lt;b&gt;&amp;&quot;x&quot;.rar"), std::string::npos);
+  EXPECT_NE(html.find("href=\"http://a/s/&quot;q\""), std::string::npos);
+  EXPECT_NE(html.find("1.50KB"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qelo::service
