@@ -214,11 +214,12 @@ class TAsyncSocket : public TNetWndControl {
   void OnDnsReply(uint64_t Serial, int ErrCode, std::vector<std::string> Addrs);
   void HandleDnsReplyMsg(uint64_t Serial);
   void DropPendingLookup();
+  uint64_t dnsQueryId_ = 0;
 
   // Connecting.
   bool PrepareConnect(uint32_t& RemoteIp, uint16_t& RemotePort, uint32_t& LocalIp,
                       uint16_t& LocalPortNum);
-  bool OpenSocket(uint32_t LocalIp, uint16_t LocalPortNum);
+  bool OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t LocalIp, uint16_t LocalPortNum);
   void ReleaseSocketQuietly();
 
   // Notifications.
@@ -232,7 +233,9 @@ class TAsyncSocket : public TNetWndControl {
   void DoWritable(int ErrCode);
   void DoClosed(int ErrCode);
   void ReceiveLoop(bool Forced);
-  int PeekClosed();
+  bool PeekClosed(int& ErrCode);
+  int CloseError();
+  bool SameConnection(uint64_t Serial) const { return IsOpen() && Serial == connSerial_; }
 
   // Sending.
   bool TryToSend();
@@ -270,7 +273,11 @@ class TAsyncSocket : public TNetWndControl {
   bool allSent_ = true;
   bool sending_ = false;  // TryToSend is running (a nested call only queues)
   bool destroying_ = false;
-  bool inReceiveLoop_ = false;
+  bool addrAssigned_ = false;
+  bool portAssigned_ = false;
+  bool protoAssigned_ = true;
+  int connectError_ = 0;  // an attempt that failed inside connect(), reported from the loop
+  int recvError_ = 0;     // hard error met by a read; the close notice reports it
   int64_t readCount_ = 0;
   int64_t writeCount_ = 0;
   int sndBufSize_ = 0;

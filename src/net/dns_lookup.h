@@ -40,7 +40,8 @@ class TDnsLookup {
   uint64_t Start(const std::string& host, Callback callback);
   // Cancels one lookup: its callback never runs.
   void Cancel(uint64_t id);
-  size_t PendingCount() const { return pending_.size(); }
+  // Lookups whose callback is still to run.
+  size_t PendingCount() const;
 
  private:
   struct Channel;
@@ -50,6 +51,7 @@ class TDnsLookup {
   void SocketStateChanged(int fd, bool readable, bool writable);
   void ProcessFd(int readFd, int writeFd);
   void ArmTimer();
+  void CancelIfIdle();
   void Finish(uint64_t id, int errCode, std::vector<std::string> addrs);
 
   Dispatcher& dispatcher_;
