@@ -1,0 +1,127 @@
+// The main search window: keyword box, search button, result list, menus, status-bar link, and
+// the shared state the other windows read through MainForm.
+#pragma once
+
+#include <QMainWindow>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/protocol.h"
+#include "app/shared_state.h"
+#include "ui/message_box.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QScrollBar;
+class QStatusBar;
+class QTreeWidget;
+
+namespace qelo::net {
+class THttpClient;
+}
+namespace qelo::ui {
+class TSystemImageList;
+}
+
+namespace qelo::app {
+
+class TMainForm : public QMainWindow, public TSharedState {
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // --- Search ---------------------------------------------------------------------------------
+  void RunSearch();
+  // Replaces the list's rows with those of a reply body (GBK); true when every element was
+  // listed, which is when the search button may go idle again.
+  bool FillResults(const std::string& body);
+  // --- Opening a result -----------------------------------------------------------------------
+  void OpenResult(bool preview);
+
+  // --- Handlers, as the window's controls name them -------------------------------------------
+  void btn_searchClick();
+  void ed_wordKeyPress(char& key);
+  void HttpClient1RequestDone(net::THttpClient* sender, int rqType, uint16_t errCode);
+  void lv1DblClick();
+  void N1Click();
+  void N2Click();
+  void N3Click();
+  void N4Click();
+  void Q1Click();
+  void F1Click();
+  void FormShow();
+
+  // The feedback forum page.
+  std::string ForumUrl() const { return BaseUrl + "bbs/"; }
+
+  // --- Components -----------------------------------------------------------------------------
+  ui::TskSkinMessage MsgDlg;
+  std::unique_ptr<net::THttpClient> HttpClient1;
+  ui::TSystemImageList* SmallIcons = nullptr;
+  ui::TSystemImageList* LargeIcons = nullptr;
+
+  // --- Seams for the windows that other parts of the client add -------------------------------
+  // Shows the skin window modally.
+  std::function<void()> ShowSkinWindow;
+  // Opens PreviewUrl in the preview window: its caption, and its top-left corner on screen.
+  std::function<void(const std::string& caption, int left, int top)> ShowPreview;
+  // Runs once the window is shown (the start-up skin step).
+  std::function<void()> OnFormShow;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildPanel();
+  void BuildList();
+  void BuildStatusBar();
+  void StartSearch(const std::string& keyword);
+  void SetSearchBusy();
+  void SetSearchIdle();
+  void FormClose();
+
+  QMenuBar* skSkinMainMenuBar1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Q1 = nullptr;
+  QAction* F1 = nullptr;
+  QAction* N2 = nullptr;
+  QWidget* skSkinPanel1 = nullptr;
+  QLineEdit* ed_word = nullptr;
+  QPushButton* btn_search = nullptr;
+  QLabel* skSkinStdLabel2 = nullptr;
+  QWidget* skSkinPanel2 = nullptr;
+  QTreeWidget* lv1 = nullptr;
+  QScrollBar* lv1_bar = nullptr;
+  QMenu* pm1 = nullptr;
+  QAction* N3 = nullptr;
+  QAction* N4 = nullptr;
+  QStatusBar* skSkinStatusBar1 = nullptr;
+  QLabel* bbs_link = nullptr;
+
+  TFormStreams streams_;
+  // A keyword entered while a search was under way; it is sent once that search ends.
+  std::optional<std::string> pendingKeyword_;
+  bool shown_ = false;
+};
+
+// The main window, set while it exists.
+extern TMainForm* MainForm;
+
+// The two forms of the main window's message box. text is GBK.
+void InfoBox(const std::string& text);
+bool ConfirmBox(const std::string& text);
+
+// The text of a string with every leading and trailing byte of code 0 to 32 removed.
+std::string TrimControl(std::string_view text);
+
+}  // namespace qelo::app

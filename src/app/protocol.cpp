@@ -1,0 +1,68 @@
+#include "app/protocol.h"
+
+#include "net/http_client.h"
+
+namespace qelo::app {
+
+namespace {
+
+constexpr const char* kFormContentType = "application/x-www-form-urlencoded";
+
+void Release(net::THttpClient& client, TFormStreams& streams) {
+  client.SendStream = nullptr;
+  client.RcvdStream = nullptr;
+  streams.SendStream.reset();
+  streams.RcvdStream.reset();
+}
+
+}  // namespace
+
+void ConfigureServiceClient(net::THttpClient& client) {
+  client.Agent = "zelk-client-http";
+  client.Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+  client.ContentTypePost = kFormContentType;
+  client.SetRequestVer("1.0");
+  client.NoCache = false;
+  client.FollowRelocation = true;
+  client.LocationChangeMaxCount = 5;
+  client.Timeout = 30;
+  client.ServerAuth = net::httpAuthNone;
+  client.ProxyAuth = net::httpAuthNone;
+  client.Options = 0;
+  client.LocalAddr = "0.0.0.0";
+  client.ProxyPort = "80";
+  client.MultiThreaded = false;
+}
+
+void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string& url,
+              const std::string& body) {
+  // Refuse a busy client before the request under way loses its streams.
+  if (client.State() != net::httpReady || streams.UnderWay())
+    throw net::EHttpException("HTTP component " + client.Name + " is busy", 1);
+
+  streams.SendStream = std::make_unique<net::TMemoryStream>();
+  streams.SendStream->WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
+  streams.SendStream->SetPosition(0);
+  streams.RcvdStream = std::make_unique<net::TMemoryStream>();
+  client.SendStream = streams.SendStream.get();
+  client.RcvdStream = streams.RcvdStream.get();
+  client.URL = url;
+  client.ContentTypePost = kFormContentType;
+  try {
+    client.PostASync();
+  } catch (...) {
+    Release(client, streams);
+    throw;
+  }
+}
+
+std::optional<std::string> FinishPostForm(net::THttpClient& client, TFormStreams& streams,
+                                          uint16_t errCode) {
+  std::optional<std::string> body;
+  if (errCode == 0 && client.StatusCode() == 200 && streams.RcvdStream)
+    body = std::string(streams.RcvdStream->Text());
+  Release(client, streams);
+  return body;
+}
+
+}  // namespace qelo::app
