@@ -2,6 +2,9 @@
 // closing, and the order in which the events arrive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,8 +68,17 @@ class SocketTest : public ::testing::Test {
       n += e.rfind(prefix, 0) == 0 ? 1 : 0;
     return n;
   }
-  bool RunUntil(const std::function<bool()>& pred) {
-    return Dispatcher::current().runUntil(pred, kWaitMs);
+  // Runs the loop in short slices, so conditions that the peer thread changes are seen too.
+  static bool RunUntil(const std::function<bool()>& pred, int limitMs = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (!pred()) {
+      if (Clock::now() >= deadline) return pred();
+      Dispatcher::current().runOnce(5);
+    }
+    return true;
+  }
+  static void RunFor(int ms) {
+    RunUntil([] { return false; }, ms);
   }
   bool Has(const std::string& e) const {
     return std::find(events.begin(), events.end(), e) != events.end();
@@ -139,7 +151,7 @@ TEST_F(SocketTest, CancelGivesInterruptedAndTheLateReplyIsIgnored) {
   sock->CancelDnsLookup();
   EXPECT_EQ(events, std::vector<std::string>{"dns:10004"});
   sock->CancelDnsLookup();  // nothing pending: no second event
-  Dispatcher::current().runUntil([] { return false; }, 200);
+  RunFor(200);
   EXPECT_EQ(events, std::vector<std::string>{"dns:10004"});
   EXPECT_TRUE(sock->DnsResult().empty());
 }
@@ -148,14 +160,14 @@ TEST_F(SocketTest, NewLookupReplacesPendingOneWithoutEvent) {
   sock->DnsLookup("localhost");
   sock->DnsLookup("10.1.2.3");
   EXPECT_EQ(events, std::vector<std::string>{"dns:0"});
-  Dispatcher::current().runUntil([] { return false; }, 200);
+  RunFor(200);
   EXPECT_EQ(events, std::vector<std::string>{"dns:0"});
   EXPECT_EQ(sock->DnsResult(), "10.1.2.3");
 }
 
 TEST_F(SocketTest, UnknownHostEndsWithHostNotFound) {
   sock->DnsLookup("qelo-no-such-host.invalid");
-  ASSERT_TRUE(Dispatcher::current().runUntil([&] { return !events.empty(); }, 20000));
+  ASSERT_TRUE(RunUntil([&] { return !events.empty(); }, 20000));
   EXPECT_EQ(events, std::vector<std::string>{"dns:11001"});
 }
 
@@ -205,7 +217,7 @@ TEST_F(SocketTest, ConnectRefusals) {
     s.Connect();
     EXPECT_EQ(errs, std::vector<std::string>{c.error});
     EXPECT_EQ(s.State(), wsClosed);
-    Dispatcher::current().runUntil([] { return false; }, 20);
+    RunFor(20);
     EXPECT_FALSE(anyEvent) << c.error;
   }
 }
@@ -279,11 +291,13 @@ TEST_F(SocketTest, FiveThousandBytesGoInFourChunksThenOneDataSent) {
   EXPECT_EQ(sock->Send(data), 5000);
   EXPECT_EQ(Count("sent"), 0u);  // never inside Send
   ASSERT_TRUE(RunUntil([&] { return Count("sent") > 0; }));
-  Dispatcher::current().runUntil([] { return false; }, 50);
+  RunFor(50);
   EXPECT_EQ(pieces, (std::vector<int>{1460, 1460, 1460, 620}));
   EXPECT_EQ(events, (std::vector<std::string>{"connected:0", "piece", "piece", "piece", "piece",
                                               "sent:0"}));
   EXPECT_EQ(sock->WriteCount(), 5000);
+  // Close resets the connection and drops what the system still holds: wait for the peer.
+  ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == data.size(); }));
   sock->Close();
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
   EXPECT_EQ(peer.Received(), data);
@@ -302,6 +316,7 @@ TEST_F(SocketTest, SendingAgainFromOnSendDataNeverDuplicatesBytes) {
   };
   sock->Send(first);
   ASSERT_TRUE(RunUntil([&] { return Count("sent") > 0; }));
+  ASSERT_TRUE(RunUntil([&] { return peer.Received().size() >= first.size() + 4; }));
   sock->Close();
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
   EXPECT_EQ(peer.Received(), first + "tail");
@@ -317,6 +332,7 @@ TEST_F(SocketTest, LargeSendWaitsForWritableAndDeliversEverything) {
   ASSERT_TRUE(RunUntil([&] { return Count("sent") > 0; }));
   EXPECT_EQ(Count("sent"), 1u);
   EXPECT_EQ(sock->BufferedByteCount(), 0);
+  ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == data.size(); }));
   sock->Close();
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
   EXPECT_TRUE(peer.Received() == data);
@@ -347,7 +363,7 @@ TEST_F(SocketTest, CloseInsideDataAvailableReportsOnceInsideTheCall) {
   };
   ASSERT_TRUE(RunUntil([&] { return Count("closed") > 0; }));
   EXPECT_TRUE(closedInside);
-  Dispatcher::current().runUntil([] { return false; }, 150);  // the peer's close comes later
+  RunFor(150);  // the peer's close comes later
   EXPECT_EQ(events, (std::vector<std::string>{"connected:0", "closed:0"}));
   EXPECT_EQ(received, "hello");
   peer.Finish();
@@ -421,7 +437,7 @@ TEST_F(SocketTest, PausedSocketDeliversNothingUntilResumed) {
   };
   ASSERT_TRUE(RunUntil([&] { return received == "first"; }));
   ASSERT_TRUE(peer.Finish()) << peer.Failure();  // everything is sent and closed by now
-  Dispatcher::current().runUntil([] { return false; }, 100);
+  RunFor(100);
   EXPECT_EQ(received, "first");
   EXPECT_EQ(Count("closed"), 0u);
   sock->Resume();
