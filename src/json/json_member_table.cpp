@@ -46,6 +46,7 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
     return Count() - 1;
   };
   if (root_ < 0) {
+    entries_.reserve(8);  // room for a typical record without regrowing
     root_ = add();
     return;
   }

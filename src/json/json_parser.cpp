@@ -161,10 +161,11 @@ IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* conte
   error_ = TJsonError::None;
   buffer_.Clear();
   finished_child_.Reset();
-  for (Level& level : levels_)
-    ResetLevel(level);
+  // Levels are reset when they are entered; only level 0 starts here.
+  deepest_ = 0;
+  ResetLevel(first_level_);
   lookup_ = context != nullptr;
-  if (context) levels_[0].context = *context;
+  if (context) first_level_.context = *context;
 
   for (;;) {
     const char16_t u = offset_ < text_.size() ? text_[offset_] : 0;
@@ -183,10 +184,10 @@ IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* conte
   }
 
   IJsonValue result;
-  if (error_ == TJsonError::None) result = std::move(levels_[0].value);
+  if (error_ == TJsonError::None) result = std::move(first_level_.value);
   // Release everything built so far before handing the result over.
-  for (Level& level : levels_)
-    ResetLevel(level);
+  for (int32_t i = 0; i <= deepest_; ++i)
+    ResetLevel(LevelAt(i));
   finished_child_.Reset();
   return result;
 }
@@ -199,6 +200,8 @@ TJsonTokenizer::Step TJsonTokenizer::Fail(TJsonError error) {
 TJsonTokenizer::Step TJsonTokenizer::Descend(State return_state) {
   Current().state = return_state;
   ++depth_;
+  if (depth_ > deepest_) deepest_ = depth_;
+  if (static_cast<std::size_t>(depth_) > deeper_levels_.size()) deeper_levels_.emplace_back();
   ResetLevel(Current());
   return Step::Again;
 }
@@ -528,7 +531,7 @@ TJsonTokenizer::Step TJsonTokenizer::HexEscape(char16_t u, int digits) {
 bool TJsonTokenizer::EndsWord(char16_t u) const {
   if (u == 0) return true;
   if (depth_ == 0) return false;
-  const State parent = levels_[static_cast<std::size_t>(depth_ - 1)].state;
+  const State parent = LevelAt(depth_ - 1).state;
   if (parent == State::ArrayAppend) return u == u',' || u == u']';
   if (parent == State::MemberStore) return u == u',' || u == u'}';
   return false;

@@ -2,10 +2,10 @@
 // 32 levels. It reads documents, and also the keys of member lookups (with a context value).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/json_text_buffer.h"
 #include "json/json_value.h"
@@ -77,7 +77,13 @@ class TJsonTokenizer {
 
   IJsonValue Run(std::u16string_view text, const IJsonValue* context);
   Step Handle(char16_t u);
-  Level& Current() { return levels_[static_cast<std::size_t>(depth_)]; }
+  Level& LevelAt(int32_t index) {
+    return index == 0 ? first_level_ : deeper_levels_[static_cast<std::size_t>(index - 1)];
+  }
+  const Level& LevelAt(int32_t index) const {
+    return index == 0 ? first_level_ : deeper_levels_[static_cast<std::size_t>(index - 1)];
+  }
+  Level& Current() { return LevelAt(depth_); }
   // A container at the last level may only stay empty.
   bool AtLastLevel() const { return depth_ >= kLevels - 1; }
   void ResetLevel(Level& level);
@@ -99,6 +105,7 @@ class TJsonTokenizer {
   std::size_t offset_ = 0;
   TJsonTextBuffer buffer_;
   int32_t depth_ = 0;
+  int32_t deepest_ = 0;  // levels above this one were never used in this run
   bool decimal_ = false;
   int32_t fraction_count_ = -1;
   int32_t word_position_ = 0;
@@ -106,7 +113,9 @@ class TJsonTokenizer {
   uint16_t accumulator_ = 0;
   char16_t quote_ = 0;
   bool lookup_ = false;
-  std::array<Level, kLevels> levels_;
+  // Level 0, and the levels above it, made when first entered (a lookup rarely needs them).
+  Level first_level_;
+  std::vector<Level> deeper_levels_;
   IJsonValue finished_child_;
 };
 

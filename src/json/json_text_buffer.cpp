@@ -5,19 +5,18 @@
 
 namespace qelo::json {
 
-TJsonTextBuffer::TJsonTextBuffer() : units_(std::make_unique<char16_t[]>(kInitialCapacity)) {}
-
 void TJsonTextBuffer::Grow(std::size_t n) {
   const std::size_t capacity = std::max(capacity_ * 2, length_ + n + 8);
-  auto units = std::make_unique<char16_t[]>(capacity);
-  std::memcpy(units.get(), units_.get(), (length_ + 1) * sizeof(char16_t));
-  units_ = std::move(units);
+  auto units = std::make_unique_for_overwrite<char16_t[]>(capacity);
+  std::memcpy(units.get(), units_, (length_ + 1) * sizeof(char16_t));
+  heap_ = std::move(units);
+  units_ = heap_.get();
   capacity_ = capacity;
 }
 
 void TJsonTextBuffer::Append(std::u16string_view units) {
   if (units.size() >= capacity_ - length_) Grow(units.size());
-  std::memcpy(units_.get() + length_, units.data(), units.size() * sizeof(char16_t));
+  std::memcpy(units_ + length_, units.data(), units.size() * sizeof(char16_t));
   length_ += units.size();
   units_[length_] = 0;
 }

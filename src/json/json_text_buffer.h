@@ -12,7 +12,9 @@ class TJsonTextBuffer {
  public:
   static constexpr std::size_t kInitialCapacity = 32;
 
-  TJsonTextBuffer();
+  TJsonTextBuffer() = default;
+  TJsonTextBuffer(const TJsonTextBuffer&) = delete;
+  TJsonTextBuffer& operator=(const TJsonTextBuffer&) = delete;
 
   // Appends units; a unit 0 always follows the last unit afterwards.
   void Append(std::u16string_view units);
@@ -35,7 +37,7 @@ class TJsonTextBuffer {
   std::size_t Capacity() const { return capacity_; }
   char16_t At(std::size_t i) const { return units_[i]; }
   // All units, units 0 included.
-  std::u16string_view View() const { return {units_.get(), length_}; }
+  std::u16string_view View() const { return {units_, length_}; }
   // The units before the first unit 0.
   std::u16string_view UpToZero() const;
   std::u16string Text() const { return std::u16string(View()); }
@@ -46,7 +48,10 @@ class TJsonTextBuffer {
   // Makes room for n more units and the unit 0 after them.
   void Grow(std::size_t n);
 
-  std::unique_ptr<char16_t[]> units_;
+  // The first 32 units live inside the buffer; larger texts move to the heap.
+  char16_t inline_[kInitialCapacity] = {};
+  std::unique_ptr<char16_t[]> heap_;
+  char16_t* units_ = inline_;
   std::size_t capacity_ = kInitialCapacity;
   std::size_t length_ = 0;
 };

@@ -10,5 +10,6 @@ namespace qelo::cli {
 using Args = std::vector<std::string>;
 
 int RunSettings(const Args& args);
+int RunJson(const Args& args);
 
 }  // namespace qelo::cli
