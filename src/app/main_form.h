@@ -121,7 +121,4 @@ extern TMainForm* MainForm;
 void InfoBox(const std::string& text);
 bool ConfirmBox(const std::string& text);
 
-// The text of a string with every leading and trailing byte of code 0 to 32 removed.
-std::string TrimControl(std::string_view text);
-
 }  // namespace qelo::app

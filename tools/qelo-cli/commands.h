@@ -11,5 +11,6 @@ using Args = std::vector<std::string>;
 
 int RunSettings(const Args& args);
 int RunJson(const Args& args);
+int RunSearch(const Args& args);
 
 }  // namespace qelo::cli

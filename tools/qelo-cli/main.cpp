@@ -15,6 +15,7 @@ struct Command {
 // One row per subcommand.
 constexpr Command kCommands[] = {
     {"", "", nullptr},
+    {"search", "search KEYWORD [--base URL]   (KEYWORD and output in UTF-8)", qelo::cli::RunSearch},
     {"json", "json [--gbk | --utf8] FILE [--member KEY]...  (output in UTF-8)", qelo::cli::RunJson},
     {"settings", "settings encode TEXT | decode FILE   (TEXT and output in UTF-8)",
      qelo::cli::RunSettings},
