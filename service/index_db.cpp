@@ -61,14 +61,6 @@ INSERT INTO files(file_id, file_name, file_extension, file_size, file_value, fil
 DROP TABLE temp.seed;
 INSERT INTO files_fts(files_fts) VALUES('rebuild');
 )sql";
-// The trigram index only answers words of three or more characters.
-constexpr size_t kTrigram = 3;
-
-size_t Utf8Length(std::string_view s) {
-  return static_cast<size_t>(std::count_if(
-      s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // The word as one FTS5 string: in double quotes, inner quotes doubled.
 std::string FtsPhrase(std::string_view word) {
   std::string q = "\"";
@@ -142,7 +134,7 @@ bool ContainsAsciiNoCase(std::string_view hay, std::string_view needle) {
 struct IndexDb::Connection {
   DbPtr db;
   StmtPtr search_fts;
-  StmtPtr search_scan;
+  StmtPtr by_ranks;
   StmtPtr find;
   StmtPtr exists;
   StmtPtr add_rating;
@@ -180,9 +172,9 @@ struct IndexDb::Connection {
                          " FROM files_fts JOIN files f ON f.rank_pos = files_fts.rowid"
                          " WHERE files_fts MATCH ?1 AND contains_nocase(f.file_name, ?2)"
                          " ORDER BY files_fts.rowid LIMIT ?3");
-    search_scan = Prepare("SELECT " + cols +
-                          " FROM files f WHERE contains_nocase(f.file_name, ?1)"
-                          " ORDER BY f.rank_pos LIMIT ?2");
+    by_ranks = Prepare("SELECT " + cols +
+                       " FROM files f WHERE f.rank_pos IN (SELECT value FROM json_each(?1))"
+                       " ORDER BY f.rank_pos");
     find = Prepare("SELECT " + cols + " FROM files f WHERE f.file_id = ?1");
     exists = Prepare("SELECT 1 FROM files WHERE file_id = ?1");
     add_rating = Prepare("INSERT INTO ratings(file_id, score, points) VALUES(?1, ?2, ?3)");
@@ -220,6 +212,7 @@ IndexDb::IndexDb(const std::string& path, uint64_t seed_rows) : path_(path) {
     created_ = true;
   }
   c->PrepareQueries();
+  LoadNames(*c);
   idle_.push_back(std::move(c));
 }
 
@@ -274,6 +267,19 @@ void IndexDb::CreateAndSeed(Connection& c, uint64_t seed_rows) {
   }
 }
 
+void IndexDb::LoadNames(Connection& c) {
+  StmtPtr s = c.Prepare("SELECT rank_pos, file_name FROM files ORDER BY rank_pos");
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+    short_words_.Add(
+        sqlite3_column_int64(s.get(), 0),
+        name ? std::string_view(name, static_cast<size_t>(sqlite3_column_bytes(s.get(), 1)))
+             : std::string_view());
+  }
+  if (rc != SQLITE_DONE) throw IndexDbError(std::string("database: ") + sqlite3_errmsg(c.db.get()));
+}
+
 IndexDb::Lease IndexDb::Borrow() {
   {
     std::lock_guard lock(mutex_);
@@ -299,17 +305,30 @@ std::vector<FileRow> IndexDb::Search(std::string_view word, size_t limit) {
   std::vector<FileRow> rows;
   if (word.empty() || limit == 0) return rows;
   Lease c = Borrow();
-  const bool use_fts = Utf8Length(word) >= kTrigram;
-  StmtUse use(use_fts ? c->search_fts.get() : c->search_scan.get());
-  sqlite3_stmt* s = use.get();
-  if (use_fts) {
-    BindText(s, 1, FtsPhrase(word));
-    BindText(s, 2, word);
-    sqlite3_bind_int64(s, 3, static_cast<int64_t>(limit));
-  } else {
-    BindText(s, 1, word);
-    sqlite3_bind_int64(s, 2, static_cast<int64_t>(limit));
+  if (ShortWordIndex::Handles(word)) {
+    // One or two characters: the in-memory index gives the files, one query fetches them.
+    const auto found = short_words_.Find(word, limit);
+    if (found.empty()) return rows;
+    std::string list = "[";
+    for (int64_t rank_pos : found)
+      list.append(std::to_string(rank_pos)).push_back(',');
+    list.back() = ']';
+    StmtUse use(c->by_ranks.get());
+    BindText(use.get(), 1, list);
+    int rc;
+    while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
+      rows.push_back(ReadRow(use.get()));
+    if (rc != SQLITE_DONE)
+      throw IndexDbError(std::string("search: ") + sqlite3_errmsg(c->db.get()));
+    return rows;
   }
+  // Three or more characters: the trigram index finds the candidates in ranking order, and the
+  // exact rule (ASCII letters without case, other characters as they are) confirms each.
+  StmtUse use(c->search_fts.get());
+  sqlite3_stmt* s = use.get();
+  BindText(s, 1, FtsPhrase(word));
+  BindText(s, 2, word);
+  sqlite3_bind_int64(s, 3, static_cast<int64_t>(limit));
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW)
     rows.push_back(ReadRow(s));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "file_row.h"
+#include "short_word_index.h"
 
 namespace qelo::service {
 
@@ -51,11 +52,13 @@ class IndexDb {
   Lease Borrow();
   std::unique_ptr<Connection> Open() const;
   void CreateAndSeed(Connection& c, uint64_t seed_rows);
+  void LoadNames(Connection& c);
 
   std::string path_;
   bool created_ = false;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Connection>> idle_;
+  ShortWordIndex short_words_;  // words shorter than a trigram; read-only after construction
 };
 
 // True when `hay` contains `needle` with ASCII letters compared without case; other bytes must

@@ -7,6 +7,8 @@
 #include <exception>
 #include <optional>
 
+#include <sys/socket.h>
+
 #include "client_actions.h"
 #include "form_body.h"
 #include "index_db.h"
@@ -24,6 +26,19 @@ constexpr size_t kReadChunk = 64 * 1024;
 // httplib runs a request on one worker thread from routing to logging; this is when the request
 // reached routing on this thread, so the log line can give its duration.
 thread_local std::optional<Clock::time_point> tls_request_start;
+
+// httplib listens with a backlog of a handful of connections; a burst of one-request HTTP/1.0
+// connections then meets refused handshakes and second-long retries. Listening again on the
+// bound socket widens the queue.
+class WideBacklogServer : public httplib::Server {
+ public:
+  void WidenBacklog(int backlog) {
+    const int fd = svr_sock_;
+    if (fd >= 0) ::listen(fd, backlog);
+  }
+};
+
+constexpr int kBacklog = 512;
 
 std::string Printable(std::string_view s) {
   std::string out(s);
@@ -117,7 +132,7 @@ ServiceServer::ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions 
       skins_(skins),
       options_(options),
       log_(std::move(log)),
-      http_(std::make_unique<httplib::Server>()) {
+      http_(std::make_unique<WideBacklogServer>()) {
   const size_t threads = options_.threads == 0 ? 1 : options_.threads;
   // httplib takes ownership of the queue it is handed.
   http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
@@ -183,8 +198,10 @@ void ServiceServer::AddRoutes() {
 }
 
 int ServiceServer::Bind(const std::string& host, int port) {
-  if (port == 0) return http_->bind_to_any_port(host);
-  return http_->bind_to_port(host, port) ? port : -1;
+  const int bound =
+      port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
+  if (bound > 0) static_cast<WideBacklogServer&>(*http_).WidenBacklog(kBacklog);
+  return bound;
 }
 
 bool ServiceServer::Run() {

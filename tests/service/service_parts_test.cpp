@@ -13,6 +13,7 @@
 #include "index_db.h"
 #include "result_page.h"
 #include "search_reply.h"
+#include "short_word_index.h"
 #include "skin_files.h"
 
 namespace qelo::service {
@@ -110,6 +111,25 @@ TEST(SearchMatching, AsciiLettersIgnoreCaseOtherBytesMatchExactly) {
   for (const auto& c : cases) {
     EXPECT_EQ(ContainsAsciiNoCase(c.hay, c.needle), c.match) << c.hay << " / " << c.needle;
   }
+}
+
+TEST(ShortWordIndex, FindsOneAndTwoCharacterWordsInRankOrder) {
+  ShortWordIndex index;
+  const char* names[] = {"QQ影音 2013.exe", "考研数学.pdf", "Qt教程.rar", "数学qq.txt", "学数.doc"};
+  for (int i = 0; i < 5; ++i)
+    index.Add(i + 1, names[i]);
+  using V = std::vector<int64_t>;
+  const struct {
+    std::string word;
+    V found;
+  } cases[] = {
+      {"qq", {1, 4}},    {"Qq", {1, 4}}, {"q", {1, 3, 4}}, {"数学", {2, 4}},
+      {"学", {2, 4, 5}}, {"t教", {3}},   {"音 ", {1}},     {"x", {1, 4}},
+      {"zz", {}},        {"数q", {}},    {"", {}},         {"考研数", {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(index.Find(c.word, 10), c.found) << c.word;
+  EXPECT_EQ(index.Find("q", 2), (V{1, 3}));
 }
 
 TEST(SearchReply, EscapesTextAndMixesValueForms) {
