@@ -261,6 +261,10 @@ TEST_F(SocketTest, PropertiesAreFrozenWhileOpenAndRestoredByClose) {
   EXPECT_EQ(sock->Addr(), "127.0.0.1");
   EXPECT_EQ(sock->Port(), peer.PortText());
   EXPECT_EQ(sock->LocalPort(), "0");
+  errors.clear();
+  sock->Connect();
+  EXPECT_EQ(errors, std::vector<std::string>{"Connect: Socket already in use"});
+  EXPECT_EQ(sock->State(), wsConnected);
 
   sock->Close();
   EXPECT_EQ(sock->LingerOnOff(), wsLingerOn);
@@ -277,6 +281,18 @@ TEST_F(SocketTest, SendWhenNotConnectedFails) {
   EXPECT_EQ(sock->LastError(), 10057);
   EXPECT_EQ(errors, std::vector<std::string>{"Socket is not connected (#10057 in Send)"});
   EXPECT_TRUE(events.empty());  // it was not open: no close event
+  char buf[8];
+  EXPECT_EQ(sock->Receive(buf, sizeof buf), -1);
+  EXPECT_EQ(sock->LastError(), 10057);
+
+  TAsyncSocket bare;  // without OnError the failure is raised, with the composed text
+  try {
+    bare.Send("x");
+    FAIL() << "no exception";
+  } catch (const ESocketException& e) {
+    EXPECT_STREQ(e.what(), "Socket is not connected (#10057 in Send)");
+    EXPECT_EQ(e.ErrorCode(), 10057);
+  }
 }
 
 TEST_F(SocketTest, FiveThousandBytesGoInFourChunksThenOneDataSent) {
