@@ -1,6 +1,7 @@
 #include "support/scripted_peer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,13 +35,14 @@ std::string Visible(std::string_view s) {
   return out;
 }
 
-bool WaitFor(int fd, short events, int timeoutMs) {
-  pollfd p{fd, events, 0};
+// Waits for fd to be ready; false on timeout or when stopFd (the stop pipe) becomes readable.
+bool WaitFor(int fd, short events, int timeoutMs, int stopFd) {
+  pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
   int rc;
   do {
-    rc = ::poll(&p, 1, timeoutMs);
+    rc = ::poll(p, 2, timeoutMs);
   } while (rc < 0 && errno == EINTR);
-  return rc > 0;
+  return rc > 0 && p[1].revents == 0 && p[0].revents != 0;
 }
 
 }  // namespace
@@ -122,12 +124,21 @@ ScriptedPeer::ScriptedPeer(std::vector<PeerScript> scripts, int stepTimeoutMs)
     throw std::runtime_error("scripted peer: cannot listen on 127.0.0.1");
   }
   port_ = ntohs(a.sin_port);
+  if (::pipe2(stopPipe_, O_CLOEXEC) != 0) {
+    ::close(listenFd_);
+    throw std::runtime_error("scripted peer: pipe failed");
+  }
   thread_ = std::thread([this] { Run(); });
 }
 
 ScriptedPeer::~ScriptedPeer() {
+  // A script still waiting (the test ended early) gives up at once instead of timing out.
+  const char stop = 1;
+  [[maybe_unused]] const ssize_t written = ::write(stopPipe_[1], &stop, 1);
   Finish();
-  if (listenFd_ >= 0) ::close(listenFd_);
+  ::close(listenFd_);
+  ::close(stopPipe_[0]);
+  ::close(stopPipe_[1]);
 }
 
 bool ScriptedPeer::Finish() {
@@ -153,7 +164,7 @@ void ScriptedPeer::Fail(const std::string& text) {
 
 void ScriptedPeer::Run() {
   for (size_t i = 0; i < scripts_.size(); ++i) {
-    if (!WaitFor(listenFd_, POLLIN, stepTimeoutMs_)) {
+    if (!WaitFor(listenFd_, POLLIN, stepTimeoutMs_, stopPipe_[0])) {
       Fail("connection " + std::to_string(i + 1) + ": no connection arrived");
       break;
     }
@@ -182,7 +193,7 @@ bool ScriptedPeer::RunScript(int fd, size_t index) {
 
 bool ScriptedPeer::ReadSome(int fd, size_t index, std::string& into, size_t want) {
   char buf[65536];
-  if (!WaitFor(fd, POLLIN, stepTimeoutMs_)) return false;
+  if (!WaitFor(fd, POLLIN, stepTimeoutMs_, stopPipe_[0])) return false;
   ssize_t n;
   do {
     n = ::recv(fd, buf, std::min(sizeof buf, want), 0);
@@ -196,7 +207,7 @@ bool ScriptedPeer::ReadSome(int fd, size_t index, std::string& into, size_t want
 
 bool ScriptedPeer::WriteAll(int fd, const char* data, size_t len) {
   while (len > 0) {
-    if (!WaitFor(fd, POLLOUT, stepTimeoutMs_)) return false;
+    if (!WaitFor(fd, POLLOUT, stepTimeoutMs_, stopPipe_[0])) return false;
     const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;

@@ -53,9 +53,10 @@ using PeerScript = std::vector<PeerStep>;
 class ScriptedPeer {
  public:
   // One script per connection, in accept order. The peer stops after the last script (or when
-  // a step fails or times out). stepTimeoutMs limits each accept, read and write.
+  // a step fails or times out). stepTimeoutMs limits each accept, read and write. Destroying
+  // the peer stops a script that is still waiting.
   explicit ScriptedPeer(std::vector<PeerScript> scripts, int stepTimeoutMs = 5000);
-  ~ScriptedPeer();  // closes the listener and joins the thread
+  ~ScriptedPeer();  // stops a waiting script, closes the listener and joins the thread
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
@@ -82,6 +83,7 @@ class ScriptedPeer {
   std::vector<PeerScript> scripts_;
   int stepTimeoutMs_;
   int listenFd_ = -1;
+  int stopPipe_[2] = {-1, -1};
   uint16_t port_ = 0;
   std::atomic<bool> done_{false};
   std::atomic<int> accepted_{0};
