@@ -9,6 +9,7 @@
 //  3. OnSessionConnected never fires inside Connect. After a failed attempt (ErrCode != 0) the
 //     socket closes itself right after the event, firing OnSessionClosed with 0.
 //  4. OnDataSent never fires inside Send; it follows from the loop once the buffer is empty.
+//     Writable readiness is asked for only while bytes wait, so a connect alone brings none.
 //  5. All bytes that arrived before the peer closed are offered through OnDataAvailable before
 //     OnSessionClosed.
 //  6. OnSessionClosed fires exactly once per connection (peer close, Close, Abort, send error).
@@ -103,7 +104,8 @@ class TAsyncSocket : public TNetWndControl {
   int Receive(void* Buffer, int BufferSize);
   // Everything readable now, as a byte string (empty when nothing waits).
   std::string ReceiveStr();
-  // Closes at once (shutdown of the sending direction, then close with linger 0). Fires
+  // Closes at once (shutdown of the sending direction, then close; with the default linger of
+  // 0 s the peer sees a reset and bytes the system has not sent yet are dropped). Fires
   // OnSessionClosed(0) inside the call unless this connection's close was already reported.
   void Close();
   // Posts a close that runs after the current event has returned.
