@@ -53,6 +53,7 @@ CREATE TEMP TABLE seed(
   file_value INTEGER, file_views INTEGER, file_time TEXT, s_url TEXT);
 )sql";
 
+constexpr int kSchemaVersion = 1;  // PRAGMA user_version of the layout below
 constexpr const char* kFillFromSeed = R"sql(
 INSERT INTO files(file_id, file_name, file_extension, file_size, file_value, file_views,
                   file_time, s_url)
@@ -162,6 +163,10 @@ struct IndexDb::Connection {
       throw IndexDbError(std::string("database: ") + sqlite3_errmsg(db.get()));
     }
   }
+  int SchemaVersion() const {
+    StmtPtr s = Prepare("PRAGMA user_version");
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int(s.get(), 0) : -1;
+  }
   bool HasFilesTable() const {
     StmtPtr s = Prepare("SELECT 1 FROM sqlite_master WHERE type='table' AND name='files'");
     return sqlite3_step(s.get()) == SQLITE_ROW;
@@ -210,6 +215,8 @@ IndexDb::IndexDb(const std::string& path, uint64_t seed_rows) : path_(path) {
   if (!c->HasFilesTable()) {
     CreateAndSeed(*c, seed_rows);
     created_ = true;
+  } else if (c->SchemaVersion() != kSchemaVersion) {
+    throw IndexDbError("database " + path_ + " holds an index of another layout; remove it");
   }
   c->PrepareQueries();
   LoadNames(*c);
@@ -260,6 +267,7 @@ void IndexDb::CreateAndSeed(Connection& c, uint64_t seed_rows) {
     }
     insert.reset();
     c.Exec(kFillFromSeed);
+    c.Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     c.Exec("COMMIT");
   } catch (...) {
     sqlite3_exec(c.db.get(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -213,6 +213,19 @@ TEST(IndexDb, CreatesOnceAndKeepsRatingsForExistingFilesOnly) {
   }
 }
 
+TEST(IndexDb, RefusesAFilesTableOfAnotherLayout) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("qelo-index-foreign-" + std::to_string(::getpid()) + ".db");
+  std::filesystem::remove(path);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  sqlite3_exec(raw, "CREATE TABLE files(file_id INTEGER PRIMARY KEY, file_name TEXT)", nullptr,
+               nullptr, nullptr);
+  sqlite3_close(raw);
+  EXPECT_THROW(IndexDb(path.string(), 10), IndexDbError);
+  std::filesystem::remove(path);
+}
+
 TEST(ResultPage, EscapesTheFileName) {
   FileRow row{10001, "<b>&\"x\".rar", "rar", 1536, 1, 2, "2013-01-01 00:00:00", "http://a/s/\"q"};
   const std::string html = ResultPageHtml(row);
