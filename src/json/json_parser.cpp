@@ -218,7 +218,10 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
   Level& level = Current();
   switch (level.state) {
     case State::SkipBlanks:
-      if (IsWhitespace(u)) return Step::Consume;
+      if (IsWhitespace(u)) {
+        offset_ = RunEnd(IsWhitespace) - 1;
+        return Step::Consume;
+      }
       if (u == u'/') {
         buffer_.Clear();
         buffer_.Append(u);
@@ -263,9 +266,12 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
       level.state = u == u'*' ? State::BlockComment : State::LineComment;
       return Step::Consume;
     case State::BlockComment:
-      buffer_.Append(u);
-      if (u == u'*') level.state = State::BlockCommentStar;
-      return Step::Consume;
+      if (u == u'*') {
+        buffer_.Append(u);
+        level.state = State::BlockCommentStar;
+        return Step::Consume;
+      }
+      return TakeRun(RunEnd([](char16_t c) { return c != u'*'; }));
     case State::BlockCommentStar:
       buffer_.Append(u);
       if (u == u'/') {
@@ -277,10 +283,9 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
     case State::LineComment:
       if (u == 10) {
         level.state = State::SkipBlanks;
-      } else {
-        buffer_.Append(u);
+        return Step::Consume;
       }
-      return Step::Consume;
+      return TakeRun(RunEnd([](char16_t c) { return c != 10; }));
 
     case State::ArrayNext:
       if (u == u']') {
@@ -332,8 +337,7 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
         level.state = State::Escape;
         return Step::Consume;
       }
-      buffer_.Append(u);
-      return Step::Consume;
+      return TakeRun(RunEnd([](char16_t c) { return c != u':' && c != u'\\'; }));
     case State::NameColon:
       if (u != u':') return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Colon);
       level.pending = State::MemberDescend;
@@ -357,6 +361,12 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
       return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberSeparator);
   }
   return Fail(TJsonError::EndOfInput);
+}
+
+TJsonTokenizer::Step TJsonTokenizer::TakeRun(std::size_t end) {
+  buffer_.Append(text_.substr(offset_, end - offset_));
+  offset_ = end - 1;
+  return Step::Consume;
 }
 
 TJsonTokenizer::Step TJsonTokenizer::ValueStart(char16_t u) {
@@ -472,16 +482,8 @@ TJsonTokenizer::Step TJsonTokenizer::QuotedText(char16_t u) {
     buffer_.Append(u);
     return Step::Consume;
   }
-  // Take the whole run of plain units at once.
-  std::size_t end = offset_ + 1;
-  while (end < text_.size()) {
-    const char16_t next = text_[end];
-    if (next == quote_ || next == u'\\' || next == 0) break;
-    ++end;
-  }
-  buffer_.Append(text_.substr(offset_, end - offset_));
-  offset_ = end - 1;
-  return Step::Consume;
+  const char16_t quote = quote_;
+  return TakeRun(RunEnd([quote](char16_t c) { return c != quote && c != u'\\'; }));
 }
 
 TJsonTokenizer::Step TJsonTokenizer::EscapeStep(char16_t u) {
@@ -555,17 +557,13 @@ TJsonTokenizer::Step TJsonTokenizer::BareWord(char16_t u) {
     level.state = State::Escape;
     return Step::Consume;
   }
-  buffer_.Append(u);
-  return Step::Consume;
+  return TakeRun(RunEnd([this](char16_t c) { return c > 255 || (c != u'\\' && !EndsWord(c)); }));
 }
 
 // A bare word read as a member name of the lookup's context.
 TJsonTokenizer::Step TJsonTokenizer::ContextWord(char16_t u) {
   Level& level = Current();
-  if (!IsReserved(u)) {
-    buffer_.Append(u);
-    return Step::Consume;
-  }
+  if (!IsReserved(u)) return TakeRun(RunEnd([](char16_t c) { return !IsReserved(c); }));
   const IJsonValue& context = level.value ? level.value : level.context;
   switch (KindOf(context)) {
     case TJsonKind::Object:
@@ -591,17 +589,20 @@ TJsonTokenizer::Step TJsonTokenizer::NumberText(char16_t u) {
     Current().state = State::SkipBlanks;
     return Step::Again;
   }
-  buffer_.Append(u);
-  if (u == u'.') {
-    decimal_ = true;
-    fraction_count_ = 0;
-  } else if (u == u'E' || u == u'e') {
-    decimal_ = true;
-    fraction_count_ = -1;
-  } else if (IsDigit(u) && decimal_ && fraction_count_ != -1) {
-    if (++fraction_count_ > 4) fraction_count_ = -1;
+  const std::size_t end = RunEnd(IsNumberChar);
+  for (std::size_t i = offset_; i < end; ++i) {
+    const char16_t c = text_[i];
+    if (c == u'.') {
+      decimal_ = true;
+      fraction_count_ = 0;
+    } else if (c == u'E' || c == u'e') {
+      decimal_ = true;
+      fraction_count_ = -1;
+    } else if (IsDigit(c) && decimal_ && fraction_count_ != -1) {
+      if (++fraction_count_ > 4) fraction_count_ = -1;
+    }
   }
-  return Step::Consume;
+  return TakeRun(end);
 }
 
 void TJsonTokenizer::MakeNumber() {

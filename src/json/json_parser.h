@@ -90,6 +90,16 @@ class TJsonTokenizer {
   Step Fail(TJsonError error);
   Step Descend(State return_state);
   Step Finish();
+  // Index of the first unit after the current one that keep() rejects (a unit 0 always ends).
+  template <class Keep>
+  std::size_t RunEnd(Keep keep) const {
+    std::size_t end = offset_ + 1;
+    while (end < text_.size() && text_[end] != 0 && keep(text_[end]))
+      ++end;
+    return end;
+  }
+  // Appends the units from the current one up to end and consumes them.
+  Step TakeRun(std::size_t end);
   Step ValueStart(char16_t u);
   Step KeywordWord(char16_t u, bool boolean);
   Step QuotedText(char16_t u);

@@ -250,6 +250,30 @@ TEST(MemberText, PlainKeysAndLiterals) {
   EXPECT_TRUE(MemberValue(object, u"missing").Absent());
 }
 
+// Plain names take a shortcut past the reader; it must agree with the reader on every key.
+TEST(MemberValue, ShortcutAgreesWithTheReader) {
+  const IJsonValue values[] = {
+      ParseJsonText(u"{a:1, n:2, nul:3, t:4, T:5, '7':6, a_b:7, nullx:8, null_:9, truex:10, "
+                    u"falsey:11, x_1:12, '1abc':13, A:14}"),
+      ParseJsonText(u"[1,2]"), ParseJsonText(u"'s'"), IJsonValue{}};
+  const std::u16string_view keys[] = {u"a",      u"n",     u"nul",    u"t",     u"T",
+                                      u"7",      u"a_b",   u"nullx",  u"null_", u"truex",
+                                      u"falsey", u"x_1",   u"1abc",   u"A",     u"missing",
+                                      u"null5",  u"true9", u"false_", u"0",     u"Z9_z"};
+  for (const IJsonValue& v : values) {
+    for (std::u16string_view key : keys) {
+      TJsonTokenizer reader;
+      const IJsonValue expected = reader.Lookup(v, key);
+      const IJsonValue got = MemberValue(v, key);
+      SCOPED_TRACE(Narrow(key));
+      EXPECT_EQ(got.Absent(), expected.Absent());
+      if (KindOf(v) == TJsonKind::Object && !got.Absent()) {
+        EXPECT_EQ(JsonText(got), JsonText(expected));
+      }
+    }
+  }
+}
+
 TEST(MemberText, KeysOfValuesThatAreNotObjects) {
   const IJsonValue values[] = {ParseJsonText(u"[1,2]"), ParseJsonText(u"'s'"), ParseJsonText(u"12"),
                                IJsonValue{}};
