@@ -565,7 +565,8 @@ void THttpClient::HeaderEnd(uint64_t Gen) {
     return;
   }
 
-  if (contentType_ == "text/html") docName_ = HtmlDocName(docName_);
+  const std::string mediaType = contentType_.substr(0, contentType_.find(';'));
+  if (mediaType == "text/html") docName_ = HtmlDocName(docName_);
   lineHandler_ = LineHandler::Body;
   SetState(httpWaitingBody);
   // Bytes behind the empty line go to the body step from ProcessBuffer's loop.

@@ -356,7 +356,7 @@ TEST(HttpResponse, ChunkDecoderRejectsHugeSize) {
 
 TEST(HttpResponse, ReceiveBufferKeepsUnconsumedBytes) {
   TRcvBuffer b;
-  char* p = b.Reserve(8);
+  char* p = b.Reserve(16);
   std::memcpy(p, "line1\nrest", 10);
   b.Commit(10);
   b.Consume(6);

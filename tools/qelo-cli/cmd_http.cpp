@@ -118,7 +118,13 @@ class StdoutSink {
       stream_ = std::make_unique<TFileStream>(TFileStream::FromDescriptor(STDOUT_FILENO));
       return;
     }
-    const int fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    int fd = ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      // File systems without unnamed files: a named one, removed at once.
+      char name[] = "/tmp/qelo-http-XXXXXX";
+      fd = ::mkostemp(name, O_CLOEXEC);
+      if (fd >= 0) ::unlink(name);
+    }
     if (fd < 0)
       throw net::EStreamError(std::string("Cannot create a temporary file: ") +
                               std::strerror(errno));

@@ -11,6 +11,7 @@ using Args = std::vector<std::string>;
 
 int RunSettings(const Args& args);
 int RunJson(const Args& args);
+int RunHttp(const Args& args);
 int RunSearch(const Args& args);
 
 }  // namespace qelo::cli
