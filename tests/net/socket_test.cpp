@@ -339,15 +339,19 @@ TEST_F(SocketTest, SendingAgainFromOnSendDataNeverDuplicatesBytes) {
 }
 
 TEST_F(SocketTest, LargeSendWaitsForWritableAndDeliversEverything) {
-  // Far more than the socket buffers hold, so most of it goes out on writable notices.
-  const std::string data = Pattern(8 * 1024 * 1024);
-  ScriptedPeer peer({{ExpectCount(data.size()), ReadToEof()}}, 20000);
+  // Far more than the socket buffers hold while the peer is held back, so the rest must go out
+  // on writable notices.
+  const std::string data = Pattern(24 * 1024 * 1024);
+  ScriptedPeer peer({{test::Gate(), ExpectCount(data.size()), ReadToEof()}}, 20000);
   ConnectTo(peer.Port());
   sock->Send(data);
   EXPECT_GT(sock->BufferedByteCount(), 0);
+  EXPECT_EQ(Count("sent"), 0u);
+  peer.ReleaseGate();
   ASSERT_TRUE(RunUntil([&] { return Count("sent") > 0; }));
   EXPECT_EQ(Count("sent"), 1u);
   EXPECT_EQ(sock->BufferedByteCount(), 0);
+  EXPECT_EQ(sock->WriteCount(), static_cast<int64_t>(data.size()));
   ASSERT_TRUE(RunUntil([&] { return peer.Received().size() == data.size(); }));
   sock->Close();
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
@@ -446,12 +450,14 @@ TEST_F(SocketTest, BackgroundExceptionAbortsUnlessHandlerKeepsIt) {
 }
 
 TEST_F(SocketTest, PausedSocketDeliversNothingUntilResumed) {
-  ScriptedPeer peer({{test::Send("first"), Delay(30), test::Send("second"), Close()}});
+  ScriptedPeer peer({{test::Send("first"), test::Gate(), test::Send("second"), Close()}});
   ConnectTo(peer.Port());
   afterData = [&](TAsyncSocket* s) {
     if (received == "first") s->Pause();
   };
   ASSERT_TRUE(RunUntil([&] { return received == "first"; }));
+  EXPECT_TRUE(sock->Paused());
+  peer.ReleaseGate();
   ASSERT_TRUE(peer.Finish()) << peer.Failure();  // everything is sent and closed by now
   RunFor(100);
   EXPECT_EQ(received, "first");

@@ -102,6 +102,12 @@ PeerStep Close() {
   return s;
 }
 
+PeerStep Gate() {
+  PeerStep s;
+  s.kind = PeerStep::kGate;
+  return s;
+}
+
 PeerStep Reset() {
   PeerStep s;
   s.kind = PeerStep::kReset;
@@ -133,6 +139,11 @@ ScriptedPeer::ScriptedPeer(std::vector<PeerScript> scripts, int stepTimeoutMs)
 
 ScriptedPeer::~ScriptedPeer() {
   // A script still waiting (the test ended early) gives up at once instead of timing out.
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  gateCv_.notify_all();
   const char stop = 1;
   [[maybe_unused]] const ssize_t written = ::write(stopPipe_[1], &stop, 1);
   Finish();
@@ -276,6 +287,18 @@ bool ScriptedPeer::RunStep(int fd, size_t index, size_t stepNo, const PeerStep& 
       }
       return true;
     }
+    case PeerStep::kGate: {
+      std::unique_lock lock(mutex_);
+      const bool open = gateCv_.wait_for(lock, std::chrono::milliseconds(stepTimeoutMs_), [&] {
+        return stopping_ || gatesReleased_ > gatesPassed_;
+      });
+      if (!open || stopping_) {
+        if (failure_.empty()) failure_ = where + "gate never released";
+        return false;
+      }
+      ++gatesPassed_;
+      return true;
+    }
     case PeerStep::kDelay:
       std::this_thread::sleep_for(std::chrono::milliseconds(step.gapMs));
       return true;
@@ -297,6 +320,14 @@ bool ScriptedPeer::RunStep(int fd, size_t index, size_t stepNo, const PeerStep& 
     }
   }
   return false;
+}
+
+void ScriptedPeer::ReleaseGate() {
+  {
+    std::lock_guard lock(mutex_);
+    ++gatesReleased_;
+  }
+  gateCv_.notify_all();
 }
 
 uint16_t UnusedLoopbackPort() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@ struct PeerStep {
     kShutdownWrite,  // half-close: send FIN, keep reading possible
     kClose,          // orderly close
     kReset,          // close with linger 0: the other side sees a reset
+    kGate,           // wait until the test calls ReleaseGate() (one release per gate)
   };
   Kind kind = kDelay;
   std::string data;
@@ -47,6 +49,7 @@ PeerStep Delay(int ms);
 PeerStep ShutdownWrite();
 PeerStep Close();
 PeerStep Reset();
+PeerStep Gate();
 
 using PeerScript = std::vector<PeerStep>;
 
@@ -71,6 +74,8 @@ class ScriptedPeer {
   // Everything read on connection index (0-based), whatever the steps matched.
   std::string Received(size_t connection = 0) const;
   int AcceptedCount() const { return accepted_.load(); }
+  // Lets the script pass its next Gate() step: the test decides when the peer goes on.
+  void ReleaseGate();
 
  private:
   void Run();
@@ -90,6 +95,10 @@ class ScriptedPeer {
   mutable std::mutex mutex_;
   std::string failure_;
   std::vector<std::string> received_;
+  std::condition_variable gateCv_;
+  int gatesReleased_ = 0;
+  int gatesPassed_ = 0;
+  bool stopping_ = false;
   std::thread thread_;
 };
 
