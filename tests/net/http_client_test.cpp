@@ -351,6 +351,20 @@ TEST(HttpClient, ResponseForms) {
        "",
        -1,
        {}},
+      {"header larger than its limit",
+       {Send("HTTP/1.0 200 OK\r\n" +
+             [] {
+               std::string s;
+               for (int i = 0; i < 10; ++i)
+                 s += "X-Big: " + std::string(30000, 'b') + "\r\n";
+               return s;
+             }())},
+       THttpClient::kProtocolErrorCode,
+       200,
+       "OK",
+       "",
+       -1,
+       {}},
       {"bad chunk size",
        {Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffffff\r\n")},
        THttpClient::kProtocolErrorCode,
@@ -430,6 +444,27 @@ TEST(HttpClient, ContentRangeAndAcceptRangesAreTaken) {
   EXPECT_EQ(cl.http.ContentRangeEnd, "1");
   EXPECT_EQ(cl.http.AcceptRanges(), "bytes");
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
+}
+
+// A receive stream whose writes fail, as on a full disk.
+class FailingStream : public TMemoryStream {
+ public:
+  int64_t Write(const void*, int64_t) override { throw EStreamError("disk full"); }
+};
+
+TEST(HttpClient, FailingReceiveStreamEndsTheRequestOnce) {
+  ScriptedPeer peer({{ExpectUntil("\r\n\r\n"),
+                      Send("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\ndata"), ReadToEof()}});
+  Client cl;
+  FailingStream failing;
+  cl.http.RcvdStream = &failing;
+  cl.http.URL = Url(peer);
+  cl.http.GetASync();
+  ASSERT_TRUE(cl.Wait());
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(cl.done, 1);
+  EXPECT_EQ(cl.errCode, THttpClient::kDataErrorCode);
+  EXPECT_EQ(cl.http.State(), httpReady);
 }
 
 // --- relocation ----------------------------------------------------------------------------
