@@ -14,7 +14,7 @@ namespace qelo::cli {
 namespace {
 
 // Far above any reply the service sends; parsing takes several times the text in memory.
-constexpr std::streamsize kMaxFileSize = std::streamsize{256} << 20;
+constexpr std::streamsize kMaxFileSize = std::streamsize{64} << 20;
 constexpr char16_t kReplacement = 0xFFFD;
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -106,7 +106,7 @@ bool ReadFile(const std::string& path, std::string& content) {
     return false;
   }
   if (in.gcount() > kMaxFileSize) {
-    std::fprintf(stderr, "qelo-cli json: %s is larger than 256 MiB\n", path.c_str());
+    std::fprintf(stderr, "qelo-cli json: %s is larger than 64 MiB\n", path.c_str());
     return false;
   }
   content.resize(static_cast<std::size_t>(in.gcount()));
