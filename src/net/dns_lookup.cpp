@@ -88,6 +88,11 @@ void TDnsLookup::EnsureChannel() {
     channel->handle = nullptr;
     throw ENetException(std::string("Resolver start failed - ") + ares_strerror(status));
   }
+  if (!options_.servers.empty()) {
+    const int rc = ares_set_servers_ports_csv(channel->handle, options_.servers.c_str());
+    if (rc != ARES_SUCCESS)
+      throw ENetException(std::string("Resolver servers refused - ") + ares_strerror(rc));
+  }
   channel_ = std::move(channel);
 }
 

@@ -25,6 +25,8 @@ class TDnsLookup {
     int timeoutMs = 2000;
     int tries = 2;
     int overallLimitMs = 9000;
+    // "ip:port,..." to ask instead of the system's servers (tests); empty: the system's.
+    std::string servers;
   };
 
   explicit TDnsLookup(Dispatcher& dispatcher);

@@ -1,7 +1,11 @@
 // The pieces under the connection: error numbers and texts, errno / resolver mapping, the send
 // buffer, and lookups through the resolver on the dispatcher.
 #include <ares.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -132,6 +136,15 @@ TEST(NetBuffer, RemoveRefusals) {
   EXPECT_EQ(buf.Size(), 3);
 }
 
+TDnsLookup::Options Opts(int timeoutMs, int tries, int limitMs, std::string servers = "") {
+  TDnsLookup::Options o;
+  o.timeoutMs = timeoutMs;
+  o.tries = tries;
+  o.overallLimitMs = limitMs;
+  o.servers = std::move(servers);
+  return o;
+}
+
 struct LookupResult {
   int calls = 0;
   int err = -1;
@@ -161,7 +174,7 @@ TEST(DnsLookupOnDispatcher, HostsFileNameResolves) {
 TEST(DnsLookupOnDispatcher, UnknownNameEndsWithHostNotFound) {
   Dispatcher& d = Dispatcher::current();
   // Short resolver timeouts: the outcome, not the waiting, is what this checks.
-  TDnsLookup dns(d, TDnsLookup::Options{300, 1, 3000});
+  TDnsLookup dns(d, Opts(300, 1, 3000));
   LookupResult r;
   dns.Start("qelo-no-such-host.invalid", Record(r));
   ASSERT_TRUE(d.runUntil([&] { return r.calls > 0; }, 15000));
@@ -170,9 +183,53 @@ TEST(DnsLookupOnDispatcher, UnknownNameEndsWithHostNotFound) {
   EXPECT_EQ(r.calls, 1);
 }
 
+// A UDP socket on loopback that takes queries and never answers: a DNS server that is gone.
+class SilentServer {
+ public:
+  SilentServer() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    address_ = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  }
+  ~SilentServer() { ::close(fd_); }
+  const std::string& Address() const { return address_; }
+
+ private:
+  int fd_ = -1;
+  std::string address_;
+};
+
+TEST(DnsLookupOnDispatcher, SilentServerEndsWithHostNotFound) {
+  struct Case {
+    const char* what;
+    TDnsLookup::Options options;
+  };
+  SilentServer server;
+  const Case cases[] = {
+      {"resolver timeouts", Opts(100, 2, 20000, server.Address())},
+      {"overall limit", Opts(20000, 3, 200, server.Address())},
+  };
+  Dispatcher& d = Dispatcher::current();
+  for (const auto& c : cases) {
+    TDnsLookup dns(d, c.options);
+    LookupResult r;
+    dns.Start("qelo-silent.example", Record(r));
+    ASSERT_TRUE(d.runUntil([&] { return r.calls > 0; }, 15000)) << c.what;
+    EXPECT_EQ(r.err, 11001) << c.what;
+    EXPECT_EQ(dns.PendingCount(), 0u) << c.what;
+    d.runUntil([] { return false; }, 50);
+    EXPECT_EQ(r.calls, 1) << c.what;
+  }
+}
+
 TEST(DnsLookupOnDispatcher, CancelledLookupNeverCallsBack) {
   Dispatcher& d = Dispatcher::current();
-  TDnsLookup dns(d, TDnsLookup::Options{300, 1, 3000});
+  TDnsLookup dns(d, Opts(300, 1, 3000));
   LookupResult cancelled;
   LookupResult kept;
   const uint64_t id = dns.Start("qelo-cancelled.invalid", Record(cancelled));
