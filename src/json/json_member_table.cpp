@@ -11,16 +11,13 @@ uint32_t JsonNameHash(std::u16string_view name) {
   return h;
 }
 
-namespace {
-
 // -1 when (hash, name) lies on the lesser side of entry, +1 on the greater side, 0 when equal.
-int Side(uint32_t hash, std::u16string_view name, const TJsonAvlEntry& entry) {
+int TJsonMemberTable::Side(uint32_t hash, std::u16string_view name,
+                           const TJsonAvlEntry& entry) const {
   if (hash != entry.hash) return hash > entry.hash ? -1 : 1;
-  const int c = name.compare(entry.name);
+  const int c = name.compare(Name(entry));
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
-
-}  // namespace
 
 IJsonValue TJsonMemberTable::Find(std::u16string_view name) const {
   const uint32_t hash = JsonNameHash(name);
@@ -42,11 +39,15 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
     return side < 0 ? At(at).lesser : At(at).greater;
   };
   auto add = [&]() {
-    entries_.push_back(TJsonAvlEntry{-1, -1, 0, hash, std::u16string(name), std::move(value)});
+    entries_.push_back(
+        TJsonAvlEntry{-1, -1, 0, hash, names_.size(), name.size(), std::move(value)});
+    names_.append(name);
+    name = Name(entries_.back());  // the caller's text may have lived in the pool itself
     return Count() - 1;
   };
   if (root_ < 0) {
     entries_.reserve(8);  // room for a typical record without regrowing
+    names_.reserve(96);
     root_ = add();
     return;
   }

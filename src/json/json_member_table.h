@@ -18,11 +18,13 @@ struct TJsonAvlEntry {
   int32_t lesser = -1;   // index of the lesser child
   int32_t balance = 0;   // height of the greater side minus that of the lesser side
   uint32_t hash = 0;
-  std::u16string name;
+  std::size_t name_at = 0;  // the name: units name_at .. name_at + name_length of the name pool
+  std::size_t name_length = 0;
   IJsonValue value;
 };
 
-// Entries live in one block and link by index; the table never removes an entry.
+// Entries live in one block and link by index, their names in one pool of units; the table
+// never removes an entry.
 class TJsonAvlTree {
  public:
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
@@ -30,11 +32,15 @@ class TJsonAvlTree {
   const TJsonAvlEntry& Entry(int32_t index) const {
     return entries_[static_cast<std::size_t>(index)];
   }
+  std::u16string_view Name(const TJsonAvlEntry& entry) const {
+    return std::u16string_view(names_).substr(entry.name_at, entry.name_length);
+  }
 
  protected:
   TJsonAvlEntry& At(int32_t index) { return entries_[static_cast<std::size_t>(index)]; }
 
   std::vector<TJsonAvlEntry> entries_;
+  std::u16string names_;
   int32_t root_ = -1;
 };
 
@@ -48,6 +54,9 @@ class TJsonMemberTable : public TJsonAvlTree {
   void DetachValues(std::vector<TJsonValue*>& out);
   // Height of the tree (0 when empty); for checks of the balance.
   int32_t Height() const;
+
+ private:
+  int Side(uint32_t hash, std::u16string_view name, const TJsonAvlEntry& entry) const;
 };
 
 // Walks the tree from its lesser end: descending hash, equal hashes by ascending name.

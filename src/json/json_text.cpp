@@ -117,7 +117,7 @@ bool Advance(TJsonTextBuffer& out, FrameStack& stack) {
     if (frame.wrote_any) out.Append(u',');
     frame.wrote_any = false;  // the separator is written; WriteChild must not add another
     out.Append(u'"');
-    WriteEscaped(out, e->name);
+    WriteEscaped(out, frame.value->Members()->Name(*e));
     out.Append(std::u16string_view(u"\":"));
     WriteChild(out, stack, frame, child);
     return true;
