@@ -207,7 +207,7 @@ void TMainForm::BuildStatusBar() {
   skSkinStatusBar1->setSizeGripEnabled(false);
   bbs_link = Named(new QLabel(skSkinStatusBar1), "bbs_link");
   QFont small = bbs_link->font();
-  small.setPixelSize(12);
+  small.setPixelSize(11);
   bbs_link->setFont(small);
   bbs_link->setFixedHeight(16);
   bbs_link->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

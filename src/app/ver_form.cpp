@@ -1,8 +1,10 @@
 #include "app/ver_form.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <filesystem>
@@ -74,6 +76,8 @@ TVerFrm::TVerFrm(const TSharedState& state, QWidget* parent)
 }
 
 void TVerFrm::showEvent(QShowEvent* event) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
   ui::Guarded([this] { FormShow(); });
 }
