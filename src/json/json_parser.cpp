@@ -327,7 +327,7 @@ TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
     case State::BareName:
       if (u == 0 || u == u':') {
         // Blanks inside and at the end stay part of the name.
-        level.member_name = std::u16string(buffer_.UpToZero());
+        level.member_name.assign(buffer_.UpToZero());
         level.pending = State::NameColon;
         level.state = State::SkipBlanks;
         return Step::Again;
@@ -467,7 +467,7 @@ TJsonTokenizer::Step TJsonTokenizer::QuotedText(char16_t u) {
       level.value = NewStringValue(buffer_.Text());
       level.pending = State::ValueDone;
     } else {
-      level.member_name = std::u16string(buffer_.UpToZero());
+      level.member_name.assign(buffer_.UpToZero());
       level.pending = State::NameColon;
     }
     level.state = State::SkipBlanks;

@@ -40,12 +40,36 @@ void IJsonValue::Reset() {
 
 TJsonValue::TJsonValue(TJsonKind kind) : kind_(kind) {}
 
-TJsonValue::~TJsonValue() = default;
+namespace {
+
+// Takes back what a value's payload owns.
+template <class T>
+void Dispose(T* owned) {
+  std::unique_ptr<T> last_owner(owned);
+}
+
+}  // namespace
+
+TJsonValue::~TJsonValue() {
+  switch (kind_) {
+    case TJsonKind::Array:
+      Dispose(payload_.array);
+      break;
+    case TJsonKind::Object:
+      Dispose(payload_.members);
+      break;
+    case TJsonKind::Method:
+      Dispose(payload_.method);
+      break;
+    default:
+      break;
+  }
+}
 
 // Containers hand their references over to a work list instead of releasing them, so a chain
 // of nested values of any depth is torn down in a loop rather than by nested destructor calls.
 void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
-  if (!value->array_ && !value->members_) {
+  if (!value->Array() && !value->Members()) {
     std::unique_ptr<TJsonValue> owner(value);
     return;
   }
@@ -55,8 +79,8 @@ void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
     std::unique_ptr<TJsonValue> owner(pending.back());
     pending.pop_back();
     children.clear();
-    if (owner->array_) owner->array_->DetachValues(children);
-    if (owner->members_) owner->members_->DetachValues(children);
+    if (TJsonArray* list = owner->Array()) list->DetachValues(children);
+    if (TJsonMemberTable* table = owner->Members()) table->DetachValues(children);
     for (TJsonValue* child : children) {
       if (child->DropRef()) pending.push_back(child);
     }
@@ -99,19 +123,19 @@ IJsonValue NewStringValue(std::u16string text) {
 
 IJsonValue NewArrayValue() {
   std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Array));
-  v->array_ = std::make_unique<TJsonArray>();
+  v->payload_.array = std::make_unique<TJsonArray>().release();
   return IJsonValue::Adopt(std::move(v));
 }
 
 IJsonValue NewObjectValue() {
   std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Object));
-  v->members_ = std::make_unique<TJsonMemberTable>();
+  v->payload_.members = std::make_unique<TJsonMemberTable>().release();
   return IJsonValue::Adopt(std::move(v));
 }
 
 IJsonValue NewMethodValue(TJsonMethod method) {
   std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Method));
-  v->method_ = std::make_unique<TJsonMethod>(std::move(method));
+  v->payload_.method = std::make_unique<TJsonMethod>(std::move(method)).release();
   return IJsonValue::Adopt(std::move(v));
 }
 

@@ -74,9 +74,13 @@ class TJsonValue {
   int64_t FixedValue() const { return payload_.integer; }
   int64_t IntegerValue() const { return payload_.integer; }
   const std::u16string& Text() const { return text_; }
-  TJsonArray* Array() const { return array_.get(); }
-  TJsonMemberTable* Members() const { return members_.get(); }
-  const TJsonMethod* Method() const { return method_.get(); }
+  TJsonArray* Array() const { return kind_ == TJsonKind::Array ? payload_.array : nullptr; }
+  TJsonMemberTable* Members() const {
+    return kind_ == TJsonKind::Object ? payload_.members : nullptr;
+  }
+  const TJsonMethod* Method() const {
+    return kind_ == TJsonKind::Method ? payload_.method : nullptr;
+  }
 
   // Set while the text form writes this value; guards against cycles.
   bool BeingWritten() const { return being_written_; }
@@ -109,15 +113,16 @@ class TJsonValue {
   bool being_written_ = false;
   TJsonKind kind_;
   void* user_data_ = nullptr;
+  // By kind; the element list, member table or method is owned by the value and goes with it.
   union {
     uint8_t boolean;
     double real;
     int64_t integer;
+    TJsonArray* array;
+    TJsonMemberTable* members;
+    TJsonMethod* method;
   } payload_{.integer = 0};
   std::u16string text_;
-  std::unique_ptr<TJsonArray> array_;
-  std::unique_ptr<TJsonMemberTable> members_;
-  std::unique_ptr<TJsonMethod> method_;
 };
 
 IJsonValue NewNullValue();
