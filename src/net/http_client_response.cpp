@@ -58,13 +58,13 @@ void THttpClient::ProcessBuffer(uint64_t Gen) {
       rcv_.Clear();
       return;
     }
-    const char* data = rcv_.Data();
-    const void* lf = std::memchr(data, '\n', rcv_.Count());
-    if (lf == nullptr) {
+    const size_t lf = rcv_.FindLineEnd();
+    if (lf == std::string::npos) {
       if (rcv_.Count() > kMaxHeaderLineLength) ProtocolError(kProtocolErrorCode);
       return;
     }
-    const size_t rawLength = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+    const char* data = rcv_.Data();
+    const size_t rawLength = lf + 1;
     size_t lineLength = rawLength - 1;
     if (lineLength > 0 && data[lineLength - 1] == '\r') --lineLength;
     if (lineLength > kMaxHeaderLineLength) {

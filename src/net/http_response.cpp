@@ -49,6 +49,16 @@ char* TRcvBuffer::Reserve(size_t minFree) {
   return data_.data() + end_;
 }
 
+size_t TRcvBuffer::FindLineEnd() {
+  const char* from = data_.data() + begin_ + scanned_;
+  const void* lf = std::memchr(from, '\n', Count() - scanned_);
+  if (lf == nullptr) {
+    scanned_ = Count();
+    return std::string::npos;
+  }
+  return static_cast<size_t>(static_cast<const char*>(lf) - Data());
+}
+
 // --- status line and fields -------------------------------------------------------------------
 
 TStatusLine ParseStatusLine(std::string_view line) {

@@ -20,10 +20,19 @@ class TRcvBuffer {
   char* Reserve(size_t minFree);
   size_t FreeSpace() const { return data_.size() - end_; }
   void Commit(size_t n) { end_ += n; }
-  void Consume(size_t n) { begin_ += n; }
+  void Consume(size_t n) {
+    begin_ += n;
+    scanned_ = 0;
+  }
   // Gives back the last n consumed bytes (they are still in place until the next Reserve).
-  void Unconsume(size_t n) { begin_ -= n; }
-  void Clear() { begin_ = end_ = 0; }
+  void Unconsume(size_t n) {
+    begin_ -= n;
+    scanned_ = 0;
+  }
+  void Clear() { begin_ = end_ = scanned_ = 0; }
+  // Offset of the first LF from the front, or npos. Bytes already searched are not searched
+  // again when the line arrives in many reads.
+  size_t FindLineEnd();
 
   const char* Data() const { return data_.data() + begin_; }
   size_t Count() const { return end_ - begin_; }
@@ -34,6 +43,7 @@ class TRcvBuffer {
   std::vector<char> data_;
   size_t begin_ = 0;
   size_t end_ = 0;
+  size_t scanned_ = 0;  // bytes from the front known to hold no LF
 };
 
 struct TStatusLine {

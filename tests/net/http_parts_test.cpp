@@ -366,5 +366,23 @@ TEST(HttpResponse, ReceiveBufferKeepsUnconsumedBytes) {
   EXPECT_GE(b.FreeSpace(), want);
 }
 
+TEST(HttpResponse, ReceiveBufferFindsLineEndsAcrossReads) {
+  TRcvBuffer b;
+  auto add = [&](std::string_view s) {
+    std::memcpy(b.Reserve(s.size()), s.data(), s.size());
+    b.Commit(s.size());
+  };
+  add("HTTP/1.0 2");
+  EXPECT_EQ(b.FindLineEnd(), std::string::npos);
+  add("00 OK\r");
+  EXPECT_EQ(b.FindLineEnd(), std::string::npos);
+  add("\nNext: 1\n");
+  ASSERT_EQ(b.FindLineEnd(), 16u);
+  b.Consume(17);
+  EXPECT_EQ(b.FindLineEnd(), 7u);
+  b.Clear();
+  EXPECT_EQ(b.FindLineEnd(), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qelo::net
