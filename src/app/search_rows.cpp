@@ -8,8 +8,18 @@ namespace qelo::app {
 
 namespace {
 
+// ASCII text is the same in UTF-16 and GBK; most fields (sizes, numbers, links) are ASCII.
+std::string ToGbk(const std::u16string& text) {
+  std::string out(text.size(), '\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] >= 0x80) return text::Utf16ToGbk(text);
+    out[i] = static_cast<char>(text[i]);
+  }
+  return out;
+}
+
 std::string Member(const json::IJsonValue& element, std::u16string_view key) {
-  return text::Utf16ToGbk(json::MemberText(element, key));
+  return ToGbk(json::MemberText(element, key));
 }
 
 }  // namespace
