@@ -62,6 +62,7 @@ INSERT INTO files(file_id, file_name, file_extension, file_size, file_value, fil
 DROP TABLE temp.seed;
 INSERT INTO files_fts(files_fts) VALUES('rebuild');
 )sql";
+
 // The word as one FTS5 string: in double quotes, inner quotes doubled.
 std::string FtsPhrase(std::string_view word) {
   std::string q = "\"";
@@ -249,8 +250,7 @@ void IndexDb::CreateAndSeed(Connection& c, uint64_t seed_rows) {
     c.Exec(kSchema);
     StmtPtr insert = c.Prepare(
         "INSERT INTO temp.seed(file_id, file_name, file_extension, file_size, file_value, "
-        "file_views, "
-        "file_time, s_url) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        "file_views, file_time, s_url) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     for (uint64_t i = 0; i < seed_rows; ++i) {
       const FileRow r = MakeDemoRow(i);
       sqlite3_stmt* s = insert.get();

@@ -31,7 +31,8 @@ constexpr std::string_view kUsage =
     "                      port); the base URL is printed on standard output once bound\n"
     "  --db FILE           SQLite index, created and filled on first start\n"
     "                      (default: qelo-service.db beside the executable)\n"
-    "  --seed-rows N       demo files put into a new index (default 50000)\n"
+    "  --seed-rows N       demo files put into a new index (default 50000, at most\n"
+    "                      1000000)\n"
     "  --skins DIR         directory of NAME.skn and NAME.jpg skin files\n"
     "                      (default: service-skins beside the executable)\n"
     "  --threads N         worker threads (default 8)\n"
@@ -118,8 +119,8 @@ std::string ParseArgs(int argc, char** argv, Options& o) {
       if (!need() || value.empty()) return "--skins needs a directory";
       o.skins = std::string(value);
     } else if (arg == "--seed-rows") {
-      const auto n = need() ? ParseCount(value, 10'000'000) : std::nullopt;
-      if (!n) return "--seed-rows needs a count up to 10000000";
+      const auto n = need() ? ParseCount(value, 1'000'000) : std::nullopt;
+      if (!n) return "--seed-rows needs a count up to 1000000";
       o.seed_rows = *n;
     } else if (arg == "--threads") {
       const auto n = need() ? ParseCount(value, 256) : std::nullopt;

@@ -31,9 +31,10 @@ std::vector<std::string_view> Utf8Chars(std::string_view s) {
 void ShortWordIndex::Add(int64_t rank_pos, std::string_view utf8_name) {
   const std::string folded = FoldAscii(utf8_name);
   const auto chars = Utf8Chars(folded);
+  const auto pos = static_cast<uint32_t>(rank_pos);
   auto post = [&](std::string_view piece) {
     auto& list = postings_[std::string(piece)];
-    if (list.empty() || list.back() != rank_pos) list.push_back(rank_pos);
+    if (list.empty() || list.back() != pos) list.push_back(pos);
   };
   for (size_t i = 0; i < chars.size(); ++i) {
     post(chars[i]);
