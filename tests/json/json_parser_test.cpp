@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "json/json.h"
@@ -193,6 +194,33 @@ TEST(ParseJsonText, ThirtyTwoLevelsAtMost) {
   const std::u16string hostile(1000000, u'[');
   EXPECT_TRUE(tokenizer.Parse(hostile).Absent());
   EXPECT_EQ(tokenizer.Error(), TJsonError::Depth);
+}
+
+// Random texts from JSON-like pieces: the reader never fails on them, and whatever it reads
+// comes back unchanged through its own JSON text.
+TEST(ParseJsonText, RandomTextsRoundTripThroughJsonText) {
+  const std::u16string_view pieces[] = {
+      u"[",  u"]",    u"{",      u"}",    u",",     u":",        u"\"",    u"'",
+      u"\\", u"u",    u"x",      u"0",    u"7",     u"-",        u".",     u"e",
+      u"+",  u"null", u"true",   u"fal",  u"n",     u"a",        u" ",     u"\n",
+      u"/",  u"*",    u"\u4e2d", u"12.5", u"1e400", u"0.123456", u"\\u00", u"99999999999999999999",
+      u"(",  u"\t",   u"\\x4"};
+  std::mt19937 random(5);
+  int read = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::u16string text;
+    const int count = static_cast<int>(random() % 24);
+    for (int k = 0; k < count; ++k)
+      text += pieces[random() % std::size(pieces)];
+    const IJsonValue value = ParseJsonText(text);
+    if (value.Absent()) continue;
+    ++read;
+    const std::u16string json = JsonText(value);
+    const IJsonValue again = ParseJsonText(json);
+    ASSERT_FALSE(again.Absent()) << Narrow(text) << " -> " << Narrow(json);
+    ASSERT_EQ(JsonText(again), json) << Narrow(text);
+  }
+  EXPECT_GT(read, 1000);
 }
 
 // A search reply of about 50 MB of text: one pass, bounded memory, every element read.
