@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -289,13 +290,25 @@ TEST_F(ServiceHttp, OversizedBodyIsRefused) {
   EXPECT_EQ(r.status, 413);
 }
 
-TEST(ServiceLifecycle, SigtermStopsTheServiceCleanly) {
+TEST(ServiceLifecycle, LogsEachRequestAndStopsCleanlyOnSigterm) {
   ServiceProcess service;
   ASSERT_TRUE(service.Start(50));
   EXPECT_EQ(service.Post("/zelk_client.php", "action=list").body, "false");
+  EXPECT_EQ(service.Get("/nowhere").status, 404);
   const int status = service.Stop();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  std::ifstream log(service.Dir() + "/service.log");
+  std::vector<std::string> requests;
+  for (std::string line; std::getline(log, line);) {
+    if (!line.starts_with("qelo-service:")) requests.push_back(line);
+  }
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_TRUE(requests[0].starts_with("POST /zelk_client.php 200 ")) << requests[0];
+  EXPECT_TRUE(requests[1].starts_with("GET /nowhere 404 ")) << requests[1];
+  for (const std::string& line : requests)
+    EXPECT_TRUE(line.ends_with("ms")) << line;
 }
 
 }  // namespace
