@@ -2,12 +2,13 @@
 
 #include <httplib.h>
 
-#include <chrono>
-#include <cstdio>
-#include <exception>
-#include <optional>
-
 #include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
 
 #include "client_actions.h"
 #include "form_body.h"
@@ -54,6 +55,17 @@ std::string_view RawQuery(const std::string& target) {
   return q == std::string::npos ? std::string_view() : std::string_view(target).substr(q + 1);
 }
 
+// Streams a file from byte `first` on, one chunk per call, so memory stays bounded whatever the
+// file's size. A file that shrank or cannot be read ends the connection short of its length.
+httplib::ContentProvider FileReader(std::shared_ptr<UniqueFd> fd, int64_t first) {
+  return [fd = std::move(fd), first](size_t offset, size_t want, httplib::DataSink& sink) {
+    std::string buf(std::min(want, kReadChunk), '\0');
+    const int64_t got =
+        ReadAt(fd->get(), first + static_cast<int64_t>(offset), buf.data(), buf.size());
+    return got > 0 && sink.write(buf.data(), static_cast<size_t>(got));
+  };
+}
+
 void ServeFile(const httplib::Request& req, httplib::Response& res, SkinFile file,
                const char* content_type) {
   const ByteRange range = ResolveRange(req.get_header_value("Range"), file.size);
@@ -77,19 +89,8 @@ void ServeFile(const httplib::Request& req, httplib::Response& res, SkinFile fil
     res.set_content("", content_type);
     return;
   }
-  auto fd = std::make_shared<UniqueFd>(std::move(file.fd));
-  const int64_t first = range.first;
   res.set_content_provider(static_cast<size_t>(length), content_type,
-                           [fd, first](size_t offset, size_t want, httplib::DataSink& sink) {
-                             std::string buf(std::min(want, kReadChunk), '\0');
-                             const int64_t got =
-                                 ReadAt(fd->get(), first + static_cast<int64_t>(offset), buf.data(),
-                                        buf.size());
-                             // A file that shrank or cannot be read ends the connection short of
-                             // its length.
-                             if (got <= 0) return false;
-                             return sink.write(buf.data(), static_cast<size_t>(got));
-                           });
+                           FileReader(std::make_shared<UniqueFd>(std::move(file.fd)), range.first));
 }
 
 void ServeSkinScript(const SkinStore& skins, const httplib::Request& req, httplib::Response& res,

@@ -40,8 +40,9 @@ class ServiceHttp : public ::testing::Test {
     service_->WriteFile("skins/Charm.skn", Pattern(100));
     service_->WriteFile("skins/Charm.jpg", Pattern(37));
     service_->WriteFile("skins/Blue.skn", "b");
-    service_->WriteFile("skins/bad name.skn", "x");  // a blank: the client could not list it
-    service_->WriteFile("skins/Only.jpg", "x");      // no container: not a skin
+    service_->WriteFile("skins/Big.skn", Pattern(200000));  // several read chunks
+    service_->WriteFile("skins/bad name.skn", "x");         // a blank: the client could not list it
+    service_->WriteFile("skins/Only.jpg", "x");             // no container: not a skin
     service_->WriteFile("secret.skn", "outside the skins folder");
     ASSERT_TRUE(service_->Start(kSeedRows));
   }
@@ -221,7 +222,7 @@ TEST_F(ServiceHttp, ReportStoresNonEmptyContentForAnExistingFile) {
 TEST_F(ServiceHttp, SkinListNamesEveryListableContainer) {
   const HttpReply r = service_->Post("/plugins/getskin.php", "action=list");
   EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(r.body, "Blue,Charm");
+  EXPECT_EQ(r.body, "Big,Blue,Charm");
 }
 
 TEST_F(ServiceHttp, SkinDownloadsServeWholeFilesAndRanges) {
@@ -243,6 +244,9 @@ TEST_F(ServiceHttp, SkinDownloadsServeWholeFilesAndRanges) {
        Pattern(100).substr(90)},
       {base + "downskin&skin_id=Charm", "bytes=100-150", 416, "bytes */100", ""},
       {base + "downskin&skin_id=Blue", "bytes=1-1", 416, "bytes */1", ""},
+      {base + "downskin&skin_id=Big", "", 200, "", Pattern(200000)},
+      {base + "downskin&skin_id=Big", "bytes=70000-170000", 206, "bytes 70000-170000/200000",
+       Pattern(200000).substr(70000, 100001)},
       {base + "downimg&skin_id=Blue", "", 404, "", "no such skin"},
       {base + "downskin&skin_id=Nope", "bytes=0-1", 404, "", "no such skin"},
   };
