@@ -66,11 +66,11 @@ ByteRange ResolveRange(std::string_view header, int64_t size) {
   const ByteRange whole{ByteRange::Kind::kWhole, 0, size > 0 ? size - 1 : 0};
   header = Trim(header);
   if (!StartsWithNoCase(header, "bytes=")) return whole;
-  const std::string_view spec = Trim(header.substr(6));
-  const size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
-  const auto first = Digits(Trim(spec.substr(0, dash)));
-  const std::string_view last_text = Trim(spec.substr(dash + 1));
+  const std::string_view range_set = Trim(header.substr(6));
+  const size_t dash = range_set.find('-');
+  if (dash == std::string_view::npos || range_set.find(',') != std::string_view::npos) return whole;
+  const auto first = Digits(Trim(range_set.substr(0, dash)));
+  const std::string_view last_text = Trim(range_set.substr(dash + 1));
   const auto last = Digits(last_text);
   if (!last_text.empty() && !last) return whole;
   const ByteRange unsatisfiable{ByteRange::Kind::kUnsatisfiable, 0, 0};
