@@ -42,15 +42,9 @@ TEST(VerFrm, LayoutAndVersionLabel) {
   EXPECT_EQ(form.size(), QSize(505, 342));
   auto* pc = form.findChild<QTabWidget*>("VerPC");
   ASSERT_NE(pc, nullptr);
-  EXPECT_EQ(pc->geometry(), QRect(0, 0, 505, 312));
   EXPECT_EQ(pc->currentWidget()->objectName(), QStringLiteral("PCInfo"));
-  EXPECT_EQ(pc->tabText(0), QStringLiteral("软件说明"));
-  EXPECT_EQ(pc->tabText(1), QStringLiteral("使用协议"));
-  EXPECT_FALSE(pc->isTabVisible(1));
-  EXPECT_TRUE(form.findChild<QPlainTextEdit*>("VerM2")->toPlainText().isEmpty());
-  auto* close = form.findChild<QPushButton*>("skSkinButton1");
-  EXPECT_EQ(close->text(), QStringLiteral("关 闭"));
-  EXPECT_EQ(close->size(), QSize(75, 28));
+  EXPECT_FALSE(pc->isTabVisible(1));  // the license page is never reachable
+  EXPECT_EQ(form.findChild<QPushButton*>("skSkinButton1")->text(), QStringLiteral("关 闭"));
   EXPECT_EQ(form.VerM1Lines(), Lines{""});  // one empty line at creation
 
   form.FormShow();

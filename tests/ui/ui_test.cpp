@@ -15,7 +15,6 @@
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/message_box.h"
-#include "ui/system_browser.h"
 #include "ui/system_icons.h"
 
 namespace qelo::ui {
@@ -155,22 +154,6 @@ TEST(SystemIcons, OneIndexPerFileTypeAndAGenericOne) {
   EXPECT_TRUE(GetSystemImageListHandle(1)->Icon(GetSystemImageListHandle(1)->Count()).isNull());
 }
 
-TEST(SystemBrowser, OpenHandsTheUrlToTheOpener) {
-  std::vector<std::string> opened;
-  BrowserOpener old = SetBrowserOpener([&](const std::string& url) {
-    opened.push_back(url);
-    return true;
-  });
-  EXPECT_GT(
-      ShellExecuteA(nullptr, "open", "http://example.invalid/s/1", nullptr, nullptr, SW_SHOWNORMAL),
-      32);
-  EXPECT_LE(ShellExecuteA(nullptr, "print", "http://example.invalid/s/2", nullptr, nullptr,
-                          SW_SHOWNORMAL),
-            32);
-  SetBrowserOpener(std::move(old));
-  EXPECT_EQ(opened, std::vector<std::string>{"http://example.invalid/s/1"});
-}
-
 // A component that records the order of its messages.
 class Counter : public net::TNetWndControl {
  public:
@@ -211,6 +194,29 @@ TEST(DispatcherBridge, TimersAndMessagesArriveInsideAModalLoop) {
   QTimer::singleShot(10000, &dialog, &QDialog::reject);
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
   EXPECT_EQ(c.seen, std::vector<int>{9});
+}
+
+TEST(DispatcherBridge, AHandlerThatOpensAModalBoxStillGetsLaterMessages) {
+  DispatcherBridge bridge;
+  Counter c;
+  QDialog dialog;
+  int result = -1;
+  // The first message opens a modal dialog from inside its handler, as a completion handler
+  // showing a message box does; the second must arrive meanwhile and close it.
+  c.onMessage = [&] {
+    if (c.seen.size() == 1) {
+      c.Post(2);
+      QTimer::singleShot(10000, &dialog, &QDialog::reject);
+      result = dialog.exec();
+    } else {
+      dialog.accept();
+    }
+  };
+  c.Post(1);
+  for (int i = 0; i < 200 && c.seen.size() < 2; ++i)
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  EXPECT_EQ(c.seen, (std::vector<int>{1, 2}));
+  EXPECT_EQ(result, QDialog::Accepted);
 }
 
 }  // namespace
