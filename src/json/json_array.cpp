@@ -56,11 +56,11 @@ IJsonValue ElementAt(const TJsonArray* list, int32_t index) {
 }
 
 int32_t AppendElement(TJsonArray* list, IJsonValue value) {
-  return list->Append(std::move(value));
+  return list ? list->Append(std::move(value)) : -1;
 }
 
 void PutElement(TJsonArray* list, int32_t index, IJsonValue value) {
-  list->Put(index, std::move(value));
+  if (list) list->Put(index, std::move(value));
 }
 
 }  // namespace qelo::json

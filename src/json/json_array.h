@@ -34,6 +34,8 @@ class TJsonArray {
   int32_t capacity_ = kInitialCapacity;
 };
 
+// The free functions accept the nothing that ArrayOf gives for other kinds: a count of 0, an
+// absent element, and appending (-1) or storing has no effect.
 int32_t ElementCount(const TJsonArray* list);
 IJsonValue ElementAt(const TJsonArray* list, int32_t index);
 int32_t AppendElement(TJsonArray* list, IJsonValue value);

@@ -154,7 +154,7 @@ IJsonValue FindMember(const TJsonMemberTable* table, std::u16string_view name) {
 }
 
 void PutMember(TJsonMemberTable* table, std::u16string_view name, IJsonValue value) {
-  table->Put(name, std::move(value));
+  if (table) table->Put(name, std::move(value));
 }
 
 }  // namespace qelo::json

@@ -73,6 +73,7 @@ class TJsonAvlIterator {
   std::vector<int32_t> path_;
 };
 
+// Both accept the nothing that ObjectOf gives for other kinds (absent; no effect).
 IJsonValue FindMember(const TJsonMemberTable* table, std::u16string_view name);
 void PutMember(TJsonMemberTable* table, std::u16string_view name, IJsonValue value);
 

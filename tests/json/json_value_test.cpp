@@ -63,6 +63,11 @@ TEST(JsonValue, WrongKindGivesNothingAndAbsentIsNotNull) {
   EXPECT_TRUE(IJsonValue{}.Absent());
   EXPECT_FALSE(NewNullValue().Absent());
   EXPECT_TRUE(FindMember(ObjectOf(NewObjectValue()), u"a").Absent());
+  // The nothing of a wrong kind is accepted everywhere.
+  EXPECT_TRUE(FindMember(ObjectOf(NewArrayValue()), u"a").Absent());
+  EXPECT_EQ(AppendElement(ArrayOf(NewNullValue()), NewNullValue()), -1);
+  PutMember(ObjectOf(NewNullValue()), u"a", NewNullValue());
+  EXPECT_EQ(ElementCount(ArrayOf(NewObjectValue())), 0);
 }
 
 TEST(JsonValue, ContainersHoldOneReferenceEach) {
