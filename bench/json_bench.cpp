@@ -133,8 +133,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
+      // With repetitions the median stands for the run; other aggregates are left out.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       const auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) rates_[run.benchmark_name()] = it->second.value;
+      if (it != run.counters.end()) rates_[run.run_name.str()] = it->second.value;
     }
   }
   void PrintRatios() const {
@@ -152,10 +154,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
  private:
   double Rate(const std::string& name) const {
-    for (const auto& [key, value] : rates_) {
-      if (key.rfind(name, 0) == 0) return value;
-    }
-    return 0;
+    const auto it = rates_.find(name);
+    return it == rates_.end() ? 0 : it->second;
   }
   std::map<std::string, double> rates_;
 };
