@@ -260,7 +260,9 @@ void TMainForm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode)
 bool TMainForm::FillResults(const std::string& body) {
   const SearchListing listing = ListSearchReply(body, LocaleDecimalSeparator());
   lv1->clear();
-  lv1->setIconSize(QSize(SmallIcons->IconSize(), SmallIcons->IconSize()));
+  // The lists are released when the window closes; a reply that lands after that is listed
+  // without icons.
+  if (SmallIcons) lv1->setIconSize(QSize(SmallIcons->IconSize(), SmallIcons->IconSize()));
   if (!listing.isArray) return false;
 
   lv1->setUpdatesEnabled(false);
@@ -277,7 +279,7 @@ bool TMainForm::FillResults(const std::string& body) {
     else if (row.icon == ResultRow::Icon::Generic)
       icon = ui::GetSystemIconIndexA(nullptr, 0);
     item->setData(0, kIconIndexRole, icon);
-    if (icon >= 0) item->setIcon(0, SmallIcons->Icon(icon));
+    if (icon >= 0 && SmallIcons) item->setIcon(0, SmallIcons->Icon(icon));
     items.push_back(item);
   }
   lv1->addTopLevelItems(items);
