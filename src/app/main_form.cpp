@@ -211,6 +211,7 @@ void TMainForm::BuildStatusBar() {
   bbs_link->setFont(small);
   bbs_link->setFixedHeight(16);
   bbs_link->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  bbs_link->setContentsMargins(0, 0, 4, 0);
   bbs_link->setText(
       QStringLiteral("<a href=\"forum\" style=\"text-decoration: underline\">"
                      "小伙伴们，来这里交流反馈</a>"));
