@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "app/ver_form.h"
+#include "app/startup.h"
 #include "ui/application.h"
 #include "ui/dispatcher_bridge.h"
 
@@ -34,11 +34,11 @@ long long NowNs() {
 int Child(int argc, char** argv) {
   qelo::ui::TApplication app(argc, argv);
   qelo::ui::DispatcherBridge bridge;
-  auto mainForm = std::make_unique<qelo::app::TMainForm>();
-  auto verFrm = std::make_unique<qelo::app::TVerFrm>(*mainForm, mainForm.get());
-  mainForm->show();
+  qelo::app::TWindows windows;
+  windows.ShowMain();
+  const qelo::app::TMainForm& mainForm = windows.Main();
   for (int i = 0; i < 100000; ++i) {
-    if (mainForm->windowHandle() && mainForm->windowHandle()->isExposed()) break;
+    if (mainForm.windowHandle() && mainForm.windowHandle()->isExposed()) break;
     QApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   QApplication::processEvents();  // the first paint

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "app/startup.h"
+#include "app/ver_form.h"
 #include "net/http_client.h"
 #include "support/scripted_peer.h"
 #include "ui/dispatcher_bridge.h"
@@ -385,6 +387,20 @@ TEST_F(MainFormTest, ForumLinkGoesToTheBrowser) {
   Child<QAction>("F1")->trigger();
   emit Child<QLabel>("bbs_link")->linkActivated("forum");
   EXPECT_EQ(opened.browser, (std::vector<std::string>{form.ForumUrl(), form.ForumUrl()}));
+}
+
+TEST(Startup, WindowsInOrderWithOnlyTheMainOneShown) {
+  {
+    TWindows windows;
+    EXPECT_EQ(MainForm, &windows.Main());
+    ASSERT_NE(VerFrm, nullptr);
+    EXPECT_EQ(VerFrm->parentWidget(), MainForm);
+    windows.ShowMain();
+    EXPECT_TRUE(MainForm->isVisible());
+    EXPECT_FALSE(VerFrm->isVisible());
+  }
+  EXPECT_EQ(MainForm, nullptr);
+  EXPECT_EQ(VerFrm, nullptr);
 }
 
 #ifdef QELO_SERVICE_PATH
