@@ -58,13 +58,24 @@ char LocaleDecimalSeparator() {
 
 }  // namespace
 
+namespace {
+
+// The main window's message component; a plain one while no main window exists.
+int ShowBox(const std::string& text, unsigned buttons) {
+  if (MainForm)
+    return MainForm->MsgDlg.MessageDlg(text, ui::TMsgDlgType::mtInformation, buttons, 0);
+  ui::TskSkinMessage box;
+  return box.MessageDlg(text, ui::TMsgDlgType::mtInformation, buttons, 0);
+}
+
+}  // namespace
+
 void InfoBox(const std::string& text) {
-  MainForm->MsgDlg.MessageDlg(text, ui::TMsgDlgType::mtInformation, ui::mbOK, 0);
+  ShowBox(text, ui::mbOK);
 }
 
 bool ConfirmBox(const std::string& text) {
-  return MainForm->MsgDlg.MessageDlg(text, ui::TMsgDlgType::mtInformation, ui::mbOK | ui::mbCancel,
-                                     0) == ui::mrOk;
+  return ShowBox(text, ui::mbOK | ui::mbCancel) == ui::mrOk;
 }
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
