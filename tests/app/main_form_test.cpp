@@ -191,6 +191,17 @@ TEST_F(MainFormTest, EmptyOrBlankKeywordAsksForOneAndSendsNothing) {
   EXPECT_TRUE(reports.empty());
 }
 
+TEST_F(MainFormTest, ConfirmBoxIsYesOnlyForOk) {
+  int answer = ui::mrOk;
+  form.MsgDlg.responder = [&](const ui::MessageRequest&) { return answer; };
+  EXPECT_TRUE(ConfirmBox(G("确认删除此皮肤？")));
+  answer = ui::mrCancel;
+  EXPECT_FALSE(ConfirmBox(G("确认删除此皮肤？")));
+  ASSERT_EQ(form.MsgDlg.History().size(), 2u);
+  EXPECT_EQ(form.MsgDlg.History()[0].buttons, ui::mbOK | ui::mbCancel);
+  EXPECT_EQ(form.MsgDlg.History()[0].text, QStringLiteral("确认删除此皮肤？"));
+}
+
 TEST_F(MainFormTest, SearchSendsTheFormAndFillsTheRows) {
   const std::string keyword = G("电影&x=1");
   ScriptedPeer peer({Answer(SearchBodyLength(keyword), "200 OK", kTwoRows)});
