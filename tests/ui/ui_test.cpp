@@ -104,21 +104,25 @@ TEST(MessageBox, ResponderAnswersInPlaceOfAPerson) {
 }
 
 // Runs the real modal box and answers it from the event loop by clicking the button with the
-// given text, or by pressing Escape when the text is empty.
+// given text, or by closing it when the text is empty (or no button has that text).
 int AnswerRealBox(unsigned buttons, const QString& click, QStringList* seenButtons) {
   TskSkinMessage msg;
-  QTimer::singleShot(0, [&] {
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
+    look.stop();
     for (QAbstractButton* b : box->buttons())
       seenButtons->push_back(b->text());
-    if (click.isEmpty()) {
-      box->reject();
-      return;
+    for (QAbstractButton* b : box->buttons()) {
+      if (!click.isEmpty() && b->text() == click) {
+        b->click();
+        return;
+      }
     }
-    for (QAbstractButton* b : box->buttons())
-      if (b->text() == click) b->click();
+    box->reject();  // closed without a button, or the button was not there
   });
+  look.start(5);
   return msg.MessageDlg("text", TMsgDlgType::mtConfirmation, buttons, 0);
 }
 
