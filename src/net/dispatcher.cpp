@@ -83,7 +83,8 @@ void Dispatcher::post(TNetWndHandler* endpoint, uint32_t msg, uintptr_t wParam, 
 
 void Dispatcher::grow() {
   std::vector<PostedMessage> bigger(ring_.size() * 2);
-  for (size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
+  for (size_t i = 0; i < count_; ++i)
+    bigger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
   ring_.swap(bigger);
   head_ = 0;
 }
@@ -197,7 +198,8 @@ bool Dispatcher::runOnce(int timeoutMs) {
 
 void Dispatcher::run() {
   stopRequested_ = false;
-  while (!stopRequested_) runOnce(-1);
+  while (!stopRequested_)
+    runOnce(-1);
   stopRequested_ = false;
 }
 
@@ -241,7 +243,9 @@ uint64_t Dispatcher::registerNetTimer(TNetTimer* timer) {
   return serial;
 }
 
-void Dispatcher::unregisterNetTimer(uint64_t serial) { netTimers_.erase(serial); }
+void Dispatcher::unregisterNetTimer(uint64_t serial) {
+  netTimers_.erase(serial);
+}
 
 void Dispatcher::postTimerMessage(uint64_t serial) {
   post(nullptr, kTimerMessage, static_cast<uintptr_t>(serial), 0);

@@ -33,7 +33,8 @@ void TNetTimer::SetOnTimer(TimerEvent handler) {
 
 uint64_t TNetTimer::TickCount() {
   using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(Clock::now().time_since_epoch()).count());
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(Clock::now().time_since_epoch()).count());
 }
 
 void TNetTimer::Disarm() {

@@ -53,19 +53,22 @@ void TNetWndControl::AllocateMsgHandlers() {
   endpoint_ = &ep;
   thread_ = std::this_thread::get_id();
   msgs_.clear();
-  for (int i = 0; i < slotCount_; ++i) msgs_.push_back(ep.AllocateMsg(this));
+  for (int i = 0; i < slotCount_; ++i)
+    msgs_.push_back(ep.AllocateMsg(this));
 }
 
 void TNetWndControl::FreeMsgHandlers() {
   TNetWndHandler* ep = endpoint_;
   endpoint_ = nullptr;
-  for (uint32_t msg : msgs_) ep->FreeMsg(msg);
+  for (uint32_t msg : msgs_)
+    ep->FreeMsg(msg);
   msgs_.clear();
   ep->dispatcher().releaseEndpointIfEmpty(*ep);
 }
 
 void TNetWndControl::ThreadDetach() {
-  if (std::this_thread::get_id() != thread_) throw ENetException("Cannot detach from another thread");
+  if (std::this_thread::get_id() != thread_)
+    throw ENetException("Cannot detach from another thread");
   if (endpoint_ != nullptr) FreeMsgHandlers();
 }
 

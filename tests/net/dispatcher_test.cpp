@@ -43,7 +43,9 @@ class Recorder : public TNetWndControl {
 
 using Log = std::vector<std::pair<std::string, int>>;
 
-void Drain() { Dispatcher::current().runUntil([] { return Dispatcher::current().pendingCount() == 0; }, 2000); }
+void Drain() {
+  Dispatcher::current().runUntil([] { return Dispatcher::current().pendingCount() == 0; }, 2000);
+}
 
 TEST(Dispatcher, DeliversInPostingOrderAcrossEndpoints) {
   Log log;
@@ -118,10 +120,12 @@ TEST(Dispatcher, FifteenSevenSlotComponentsUseTwoEndpoints) {
   const size_t before = d.endpointCount();
   Log log;
   std::vector<std::unique_ptr<Recorder>> parts;
-  for (int i = 0; i < 15; ++i) parts.push_back(std::make_unique<Recorder>("c", log, 7));
+  for (int i = 0; i < 15; ++i)
+    parts.push_back(std::make_unique<Recorder>("c", log, 7));
   EXPECT_EQ(d.endpointCount(), before + 2);
   EXPECT_EQ(parts[0]->Endpoint()->UsedCount(), 98);
-  for (int i = 1; i < 14; ++i) EXPECT_EQ(parts[i]->Endpoint(), parts[0]->Endpoint());
+  for (int i = 1; i < 14; ++i)
+    EXPECT_EQ(parts[i]->Endpoint(), parts[0]->Endpoint());
   EXPECT_NE(parts[14]->Endpoint(), parts[0]->Endpoint());
   EXPECT_EQ(parts[14]->Endpoint()->UsedCount(), 7);
   // Slots are numbered from 1025 in table order.
@@ -158,7 +162,8 @@ TEST(Dispatcher, SlotErrors) {
   EXPECT_EQ(message([&] { ep.FreeMsg(1025 + 100); }), "Msg value out of bound");
   EXPECT_EQ(message([&] { ep.FreeMsg(1030); }), "Msg not registered");
   Recorder holder("holder", log);
-  for (int i = 0; i < TNetWndHandler::kSlotCount; ++i) ep.AllocateMsg(&holder);
+  for (int i = 0; i < TNetWndHandler::kSlotCount; ++i)
+    ep.AllocateMsg(&holder);
   EXPECT_EQ(message([&] { ep.AllocateMsg(&holder); }), "No more free message");
   ep.FreeMsg(1030);
   EXPECT_EQ(ep.UsedCount(), 99);
