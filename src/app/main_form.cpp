@@ -124,7 +124,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenus() {
   skSkinMainMenuBar1 = Named(new QMenuBar(this), "skSkinMainMenuBar1");
-  skSkinMainMenuBar1->setMinimumHeight(22);
+  skSkinMainMenuBar1->setFixedHeight(22);
   QMenu* options = skSkinMainMenuBar1->addMenu(QStringLiteral("选项(&O)"));
   options->setObjectName(QStringLiteral("skSkinMainMenu1_Options"));
   N1 = Named(options->addAction(QStringLiteral("更换皮肤(&C)")), "N1");

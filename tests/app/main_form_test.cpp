@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -160,6 +161,8 @@ TEST_F(MainFormTest, LayoutMenusAndSharedState) {
     popup << a->text();
   EXPECT_EQ(popup, (QStringList{"结果预览", "浏览器打开"}));
   EXPECT_EQ(Child<QStatusBar>("skSkinStatusBar1")->height(), 18);
+  form.layout()->activate();
+  EXPECT_EQ(Child<QMenuBar>("skSkinMainMenuBar1")->height(), 22);
   EXPECT_TRUE(Child<QLabel>("bbs_link")->text().contains("小伙伴们，来这里交流反馈"));
   EXPECT_EQ(Child<QLabel>("bbs_link")->width(), 150);
 
