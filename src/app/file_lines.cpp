@@ -1,20 +1,51 @@
 #include "app/file_lines.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace qelo::app {
 
+namespace {
+
+// Owns one file descriptor.
+class ReadHandle {
+ public:
+  explicit ReadHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~ReadHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ReadHandle(const ReadHandle&) = delete;
+  ReadHandle& operator=(const ReadHandle&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
 std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("Cannot read file \"" + path + "\"");
-  return std::move(out).str();
+  ReadHandle f(path);
+  if (f.get() < 0)
+    throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  // A read error (a directory in the file's place, a device error) is reported, never taken
+  // for the end of an empty file.
+  std::string out;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(f.get(), chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(errno));
+    }
+    out.append(chunk, static_cast<size_t>(n));
+  }
+  return out;
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "app/file_lines.h"
@@ -88,6 +92,19 @@ TEST(SplitLines, EndsLinesAtCrLfAndCrLf) {
   EXPECT_EQ(SplitLines("a\n\nb\n"), (Lines{"a", "", "b"}));
   EXPECT_EQ(SplitLines("\r\n"), Lines{""});
   EXPECT_EQ(SplitLines("a\n\r"), (Lines{"a", ""}));  // LF then a lone CR
+}
+
+TEST(ReadWholeFile, ReadsBytesAndReportsWhatCannotBeRead) {
+  char tmpl[] = "/tmp/qelo-lines-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::string file = dir + "/info.txt";
+  std::ofstream(file, std::ios::binary) << std::string("a\r\n\0b", 5);
+  EXPECT_EQ(ReadWholeFile(file), std::string("a\r\n\0b", 5));
+  // A directory in the file's place, or no file at all, is an error, not an empty text.
+  EXPECT_THROW(ReadWholeFile(dir), std::runtime_error);
+  EXPECT_THROW(ReadWholeFile(dir + "/missing.txt"), std::runtime_error);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
