@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "json/json_array.h"
@@ -73,12 +74,21 @@ int64_t ConvertInteger(std::u16string_view text) {
   return magnitude == uint64_t{1} << 63 ? kMin : -static_cast<int64_t>(magnitude);
 }
 
-int64_t SaturatingScale(int64_t v, int32_t power_of_ten) {
-  for (int32_t i = 0; i < power_of_ten; ++i) {
-    if (v > kMax / 10) return kMax;
-    if (v < kMin / 10) return kMin;
-    v *= 10;
+// A fixed-point count: the integer conversion of text times 10^power_of_ten, or nothing when
+// the digits or the product leave the signed 64-bit range.
+std::optional<int64_t> ConvertFixed(std::u16string_view text, int32_t power_of_ten) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  int64_t v = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    const int digit = text[i] - u'0';
+    if (__builtin_mul_overflow(v, 10, &v) ||
+        __builtin_add_overflow(v, negative ? -digit : digit, &v))
+      return std::nullopt;
   }
+  for (int32_t k = 0; k < power_of_ten; ++k)
+    if (__builtin_mul_overflow(v, 10, &v)) return std::nullopt;
   return v;
 }
 
@@ -614,7 +624,13 @@ void TJsonTokenizer::MakeNumber() {
     std::u16string digits(text);
     const std::size_t point = digits.find(u'.');
     if (point != std::u16string::npos) digits.erase(point, 1);
-    value = NewFixedValue(SaturatingScale(ConvertInteger(digits), 4 - fraction_count_));
+    // Beyond the fixed-point range the number is read as a double: a saturated count would be
+    // a different number (the double 999999999999999 is written "999999999999999.").
+    if (const auto fixed = ConvertFixed(digits, 4 - fraction_count_)) {
+      value = NewFixedValue(*fixed);
+    } else {
+      value = NewDoubleValue(ConvertDouble(text));
+    }
   } else {
     value = NewDoubleValue(ConvertDouble(text));
   }

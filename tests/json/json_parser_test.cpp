@@ -52,7 +52,11 @@ TEST(ParseJsonText, Numbers) {
       {u"99999999999999999999", {TJsonKind::Integer, kMax, 0}},
       {u"-9223372036854775808", {TJsonKind::Integer, kMin, 0}},
       {u"-99999999999999999999", {TJsonKind::Integer, kMin, 0}},
-      {u"9999999999999999.9", {TJsonKind::FixedPoint, kMax, 0}},
+      // Fixed-point texts beyond the count's range are read as doubles, not saturated.
+      {u"9999999999999999.9", {TJsonKind::Double, 0, 9999999999999999.9}},
+      {u"999999999999999.", {TJsonKind::Double, 0, 999999999999999.0}},
+      {u"-922337203685477.5809", {TJsonKind::Double, 0, -922337203685477.5809}},
+      {u"922337203685477.5807", {TJsonKind::FixedPoint, kMax, 0}},
       {u"-922337203685477.5808", {TJsonKind::FixedPoint, kMin, 0}},
       {u"1e", {TJsonKind::Double, 0, 1}},
       {u"1.234567-+", {TJsonKind::Double, 0, 1.234567}},
@@ -76,6 +80,23 @@ TEST(ParseJsonText, Numbers) {
     } else {
       EXPECT_EQ(v->IntegerValue(), c.held.integer);
     }
+  }
+}
+
+// The JSON text of a double in fixed notation has a point and few fraction digits, so it reads
+// back as fixed-point where that can hold it; the number must come back unchanged either way.
+TEST(ParseJsonText, DoubleTextsReadBackAsTheSameNumber) {
+  for (const double d : {999999999999999.0, -999999999999999.0, 922337203685477.6,
+                         123456789012345.0, 99999999999999.9, 1e14, 0.5}) {
+    const std::u16string text = JsonText(NewDoubleValue(d));
+    SCOPED_TRACE(Narrow(text));
+    const IJsonValue again = ParseJsonText(text);
+    ASSERT_FALSE(again.Absent());
+    EXPECT_EQ(JsonText(again), text);
+    const double read = KindOf(again) == TJsonKind::FixedPoint
+                            ? static_cast<double>(again->FixedValue()) / 10000
+                            : again->DoubleValue();
+    EXPECT_NEAR(read, d, std::abs(d) * 1e-14);
   }
 }
 
