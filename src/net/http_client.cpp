@@ -164,7 +164,13 @@ void THttpClient::StartRequest(THttpRequest Type) {
 
   const bool reuse = connected_ && socket_.State() == wsConnected && hostToResolve_ == connHost_ &&
                      port_ == connPort_ && proto_ == connProto_;
-  if (!reuse && socket_.State() != wsClosed) CloseSocketQuietly(true);
+  if (!reuse && socket_.State() != wsClosed) {
+    // The kept connection is aborted; its close is reported like any other (OnSessionClosed).
+    const uint64_t serial = requestSerial_;
+    closeRoute_ = CloseRoute::Normal;
+    socket_.Abort();
+    if (serial != requestSerial_) return;  // a handler of that event started another request
+  }
   const uint64_t gen = gen_;
   SetState(httpNotConnected);
   if (gen != gen_) return;
@@ -385,7 +391,11 @@ void THttpClient::EnterReady() {
 void THttpClient::Abort() {
   if (state_ == httpReady) {
     SetState(httpAborting);
-    if (socket_.State() != wsClosed) CloseSocketQuietly(true);
+    if (socket_.State() != wsClosed) {
+      // A kept connection: its close handling fires OnSessionClosed before OnRequestDone.
+      closeRoute_ = CloseRoute::Normal;
+      socket_.Abort();
+    }
     statusCode_ = 200;
     reasonPhrase_ = "OK";
     errCode_ = 0;

@@ -608,6 +608,48 @@ TEST(HttpClient, KeepAliveConnectionIsReusedAndLeftoversDropped) {
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
 }
 
+TEST(HttpClient, DroppingAKeptConnectionReportsItsClose) {
+  struct Case {
+    const char* name;
+    bool otherEndpoint;  // false: Abort while idle; true: a request to another server
+    std::vector<std::string> eventsAfterFirst;
+  };
+  const Case cases[] = {
+      {"idle abort", false, {"Closed", "Done 0"}},
+      {"request to another server",
+       true,
+       {"Closed", "Connected", "HeaderBegin", "HeaderEnd", "DocBegin", "DocData 1", "DocEnd",
+        "Closed", "Done 0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPeer kept({{ExpectUntil("\r\n\r\n"),
+                        Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"), ReadToEof()}});
+    ScriptedPeer other({{ExpectUntil("\r\n\r\n"),
+                         Send("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx"), ReadToEof()}});
+    Client cl;
+    cl.http.SetRequestVer("1.1");
+    cl.http.URL = Url(kept);
+    cl.http.GetASync();
+    ASSERT_TRUE(cl.Wait());
+    ASSERT_EQ(cl.http.CtrlSocket().State(), wsConnected);
+    const size_t first = cl.Events().size();
+    if (c.otherEndpoint) {
+      cl.http.URL = Url(other);
+      cl.http.GetASync();
+      ASSERT_TRUE(Dispatcher::current().runUntil([&] { return cl.done >= 2; }, 10000));
+      Drain();
+    } else {
+      cl.http.Abort();
+    }
+    EXPECT_EQ(cl.done, 2);
+    const auto events = cl.Events();
+    EXPECT_EQ(std::vector<std::string>(events.begin() + static_cast<long>(first), events.end()),
+              c.eventsAfterFirst);
+    EXPECT_TRUE(kept.Finish()) << kept.Failure();
+  }
+}
+
 TEST(HttpClient, BodilessRelocationOnKeptConnectionIsFollowedOnIt) {
   ScriptedPeer peer({{ExpectUntil("\r\n\r\n"),
                       Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n"),
