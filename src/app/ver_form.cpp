@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <filesystem>
 
@@ -76,6 +77,8 @@ TVerFrm::TVerFrm(const TSharedState& state, QWidget* parent)
 }
 
 void TVerFrm::showEvent(QShowEvent* event) {
+  // A spontaneous show event is the window system restoring a minimised window: not a showing.
+  if (event->spontaneous()) return QDialog::showEvent(event);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);

@@ -66,6 +66,14 @@ TEST(VerFrm, InfoFileReloadedOrFallbackLineAccumulates) {
     EXPECT_EQ(form.VerM1Lines(), (Lines{"", kFallback, kFallback, kFallback}));
     EXPECT_EQ(form.findChild<QPlainTextEdit*>("VerM1")->toPlainText(),
               QString::fromStdString("\n" + kFallback + "\n" + kFallback + "\n" + kFallback));
+    // Restoring the window after it was minimised is not a new showing.
+    QTimer::singleShot(0, [&] {
+      form.setWindowState(Qt::WindowMinimized);
+      form.setWindowState(Qt::WindowNoState);
+      form.findChild<QPushButton*>("skSkinButton1")->click();
+    });
+    form.exec();
+    EXPECT_EQ(form.VerM1Lines(), (Lines{"", kFallback, kFallback, kFallback, kFallback}));
   }
   {
     std::ofstream(info, std::ios::binary) << ui::Gbk("第一行\r\nsecond\rthird\n");
