@@ -62,13 +62,14 @@ void TNetTimer::TimerMessage() {
   const uint64_t now = TickCount();
   const bool due = now - lastTick_ >= interval_;
   lastTick_ = now;
-  if (pending_ == 0) Rearm();
-  if (due && enabled_ && onTimer_) {
-    try {
-      onTimer_(this);
-    } catch (const std::exception& e) {
-      owner_->HandleBackGroundException(e);
-    }
+  // Nothing raised here may reach the loop: it goes to the owner's background-exception step.
+  try {
+    if (pending_ == 0) Rearm();
+    if (due && enabled_ && onTimer_) onTimer_(this);
+  } catch (const std::exception& e) {
+    owner_->HandleBackGroundException(e);
+  } catch (...) {
+    owner_->HandleBackGroundException(std::runtime_error("Unknown exception"));
   }
 }
 

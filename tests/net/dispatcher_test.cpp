@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include <stdexcept>
@@ -266,6 +267,39 @@ TEST(Dispatcher, TimerFiresRepeatedlyAndStopsWhileDisabled) {
 
   timer.SetEnabled(true);
   EXPECT_TRUE(d.runUntil([&] { return fired > atDisable; }, 5000));
+}
+
+TEST(Dispatcher, TimerFailuresGoToTheOwnersBackgroundStep) {
+  struct Case {
+    const char* name;
+    std::function<void(Recorder&)> onTick;
+    const char* seen;
+  };
+  const Case cases[] = {
+      {"handler raises", [](Recorder&) { throw std::runtime_error("tick failed"); }, "tick failed"},
+      {"handler raises a non-standard exception", [](Recorder&) { throw 42; }, "Unknown exception"},
+      {"owner detached while armed", [](Recorder& owner) { owner.ThreadDetach(); },
+       "No window available"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Log log;
+    Recorder owner("owner", log);
+    std::vector<std::string> seen;
+    owner.OnBgException = [&](TNetWndControl*, const std::exception& e, bool&) {
+      seen.push_back(e.what());
+    };
+    TNetTimer timer(&owner);
+    timer.SetInterval(1);
+    timer.SetOnTimer([&](TNetTimer*) { c.onTick(owner); });
+    bool reported = false;
+    EXPECT_NO_THROW(reported = Dispatcher::current().runUntil([&] { return !seen.empty(); }, 5000));
+    EXPECT_TRUE(reported);
+    if (seen.empty()) continue;
+    EXPECT_EQ(seen.front(), c.seen);
+    EXPECT_GE(owner.reactions, 1);
+    if (owner.Attached()) timer.SetEnabled(false);
+  }
 }
 
 TEST(Dispatcher, TimerNeedsOwner) {
