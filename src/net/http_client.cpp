@@ -70,6 +70,16 @@ THttpClient::~THttpClient() {
   socket_.OnError = nullptr;
 }
 
+void THttpClient::ThreadDetach() {
+  TNetWndControl::ThreadDetach();
+  socket_.ThreadDetach();
+}
+
+void THttpClient::ThreadAttach() {
+  TNetWndControl::ThreadAttach();
+  socket_.ThreadAttach();
+}
+
 void THttpClient::SetRequestVer(const std::string& Value) {
   if (Value != "1.0" && Value != "1.1") throw EHttpException("Insupported HTTP version", 5);
   requestVer_ = Value;

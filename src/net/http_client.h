@@ -98,6 +98,10 @@ class THttpClient : public TNetWndControl {
   // Cancels the request in progress (OnRequestDone follows with ErrCode 3), or, when idle,
   // reports the client as done at once with ErrCode 0.
   void Abort();
+  // Thread moves take the connection along: its slots are given back and taken with the
+  // client's.
+  void ThreadDetach() override;
+  void ThreadAttach() override;
 
   // --- Published properties (creation values) --------------------------------------------------
   std::string URL;

@@ -727,6 +727,24 @@ TEST(HttpClient, MisuseRaisesAndChangesNothing) {
   EXPECT_EQ(cl.rcvd.Text(), "first");
 }
 
+TEST(HttpClient, DetachAndAttachTakeTheConnectionAlong) {
+  ScriptedPeer peer({{ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n\r\nmoved"), Close()}});
+  Client cl;
+  cl.http.ThreadDetach();
+  EXPECT_FALSE(cl.http.Attached());
+  EXPECT_FALSE(cl.http.CtrlSocket().Attached());
+  cl.http.ThreadAttach();
+  EXPECT_TRUE(cl.http.Attached());
+  EXPECT_TRUE(cl.http.CtrlSocket().Attached());
+  // Both hold working slots again: a request runs to its end.
+  cl.http.URL = Url(peer);
+  cl.http.GetASync();
+  ASSERT_TRUE(cl.Wait());
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(cl.done, 1);
+  EXPECT_EQ(cl.rcvd.Text(), "moved");
+}
+
 TEST(HttpClient, AbortForms) {
   // Idle: done at once with 0 and 200.
   {
