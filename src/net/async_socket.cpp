@@ -517,10 +517,12 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
 
   ChangeState(wsOpened);
   if (alive.expired()) return true;
-  if (!SameConnection(serial)) return true;  // the handler closed or replaced the socket
-  if (state_ != wsOpened) {
+  if (!SameConnection(serial) || state_ != wsOpened) {
+    // A handler closed (or replaced) the socket: this attempt ends with an error. A socket
+    // the handler opened instead is left alone.
+    const bool replaced = !SameConnection(serial);
     SocketError("Connect (Invalid operation in OnChangeState)", kSockInvalidArgument);
-    return false;
+    return replaced;
   }
 
   const int one = 1;

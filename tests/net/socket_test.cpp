@@ -222,6 +222,22 @@ TEST_F(SocketTest, ConnectRefusals) {
   }
 }
 
+TEST_F(SocketTest, CloseInsideOnChangeStateEndsConnectWithAnError) {
+  sock->OnChangeState = [](TAsyncSocket* sender, TSocketState, TSocketState now) {
+    if (now == wsOpened) sender->Close();
+  };
+  sock->SetAddr("127.0.0.1");
+  sock->SetPort(std::to_string(test::UnusedLoopbackPort()));
+  sock->Connect();
+  EXPECT_EQ(errors,
+            std::vector<std::string>{
+                "Invalid argument (#10022 in Connect (Invalid operation in OnChangeState))"});
+  EXPECT_EQ(sock->LastError(), 10022);
+  EXPECT_EQ(sock->State(), wsClosed);
+  RunFor(20);
+  EXPECT_EQ(events, std::vector<std::string>{"closed:0"});  // the handler's own Close, only
+}
+
 TEST_F(SocketTest, AfterCloseAddrAndPortMustBeSetAgain) {
   ScriptedPeer peer({{Close()}});
   ConnectTo(peer.Port());
