@@ -2,6 +2,7 @@
 // request and Abort.
 #include "net/http_client.h"
 
+#include <algorithm>
 #include <string>
 
 #include "net/http_request.h"
@@ -316,7 +317,9 @@ void THttpClient::SendRequestHeader() {
   head.TargetPort = targetPort_;
   head.NoCache = NoCache;
   head.ProxyConnection = effProxyConnection_;
-  if (HasBody(requestType_)) head.ContentLength = SendStream->Size() - SendStream->Position();
+  // A stream positioned past its end has nothing left to send.
+  if (HasBody(requestType_))
+    head.ContentLength = std::max<int64_t>(0, SendStream->Size() - SendStream->Position());
   head.ModifiedSince = ModifiedSince;
   head.Cookie = Cookie;
   head.RangeBegin = ContentRangeBegin;
