@@ -119,7 +119,7 @@ class Session {
     d_.unwatchFd(listener_.fd());
   }
 
-  void Run(THttpClient& client, bool post) {
+  void Run(THttpClient& client, THttpRequest method) {
     client_ = &client;
     client.URL = "http://127.0.0.1:" + listener_.Port() + "/dir/page.php?q=1";
     client.RcvdStream = &rcvd_;
@@ -129,17 +129,28 @@ class Session {
     client.OnDocData = [this](THttpClient* c, const char* p, int64_t n) { DocData(*c, p, n); };
     client.OnLocationChange = [this](THttpClient* c) { LocationChange(*c); };
     client.OnRequestDone = [this](THttpClient* c, THttpRequest, uint16_t) { RequestDone(*c); };
-    if (post) {
-      client.PostASync();
-    } else {
-      client.GetASync();
+    switch (method) {
+      case httpPOST:
+        client.PostASync();
+        break;
+      case httpHEAD:
+        client.HeadASync();
+        break;
+      default:
+        client.GetASync();
+        break;
     }
     const auto deadline = std::chrono::steady_clock::now() + kRequestLimit;
     while (done_ == 0) {
       if (std::chrono::steady_clock::now() > deadline) Violation("the request did not end");
-      for (auto& c : conns_)
-        if (c->requestSeen && !c->answered) Answer(*c);
-      d_.runOnce(50);
+      bool answered = false;
+      for (auto& c : conns_) {
+        if (c->requestSeen && !c->answered) {
+          Answer(*c);
+          answered = true;
+        }
+      }
+      if (!answered) d_.runOnce(50);
     }
     // Whatever is still queued runs now; no second end may come out of it.
     for (int i = 0; i < 64 && d_.runOnce(0); ++i) {
@@ -283,7 +294,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Listener listener;
   FuzzedDataProvider in(data, size);
   const bool http11 = in.ConsumeBool();
-  const bool post = in.ConsumeBool();
+  constexpr THttpRequest kMethods[] = {httpGET, httpPOST, httpHEAD};
+  const THttpRequest method = kMethods[in.ConsumeIntegralInRange<int>(0, 2)];
   const bool follow = in.ConsumeBool();
   std::vector<std::string> pieces = Pieces(in);
   {
@@ -294,7 +306,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     client.FollowRelocation = follow;
     client.SendStream = &form;
     Session session(listener, std::move(pieces));
-    session.Run(client, post);
+    session.Run(client, method);
   }
   // The client is gone: anything it left queued or watched must not reach it.
   for (int i = 0; i < 16 && Dispatcher::current().runOnce(0); ++i) {
