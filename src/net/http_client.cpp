@@ -154,6 +154,7 @@ void THttpClient::StartRequest(THttpRequest Type) {
   location_ = URL;
   relocation_ = false;
   relocationCounted_ = false;
+  loginPending_ = false;
   lineHandler_ = LineHandler::None;
   effUsername_ = Username;
   effPassword_ = Password;
@@ -395,6 +396,7 @@ void THttpClient::SetReadyUnlessDelayed() {
 }
 
 void THttpClient::EnterReady() {
+  loginPending_ = false;
   lineHandler_ = LineHandler::None;
   allowedToSend_ = false;
   SetState(httpReady);
@@ -463,6 +465,7 @@ void THttpClient::MessageHandler(uint32_t msg, uintptr_t wParam, intptr_t lParam
   } else if (msg == Msg(kSlotRequestDone)) {
     if (current && OnRequestDone) OnRequestDone(this, requestType_, errCode_);
   } else if (msg == Msg(kSlotLogin)) {
+    if (current) loginPending_ = false;
     if (current && state_ != httpReady && state_ != httpAborting) Guarded([&] { Login(); });
   } else {
     TNetWndControl::MessageHandler(msg, wParam, lParam);

@@ -286,6 +286,9 @@ class THttpClient : public TNetWndControl {
   bool closeReq_ = true;
   bool relocation_ = false;
   bool relocationCounted_ = false;
+  // A relocation on the kept connection posted its login and waits for it; a close meanwhile
+  // leaves the relocation to that login, which connects afresh.
+  bool loginPending_ = false;
   bool allowedToSend_ = false;
   bool delaySetReady_ = false;
   bool inHeader_ = false;

@@ -346,6 +346,11 @@ void THttpClient::CloseHandling(uint16_t ErrCode) {
   ++gen_;
   const uint64_t gen = gen_;
   rcv_.Clear();
+  if (loginPending_ && state_ != httpAborting) {
+    // The relocated request was not sent on this connection yet: its login opens a new one.
+    connected_ = false;
+    return;
+  }
   if (ErrCode != 0) errCode_ = ErrCode;
   connected_ = false;
   if (state_ == httpReady) {
@@ -425,6 +430,7 @@ void THttpClient::StartRelocation() {
   docName_ = DocNameOf(path_);
   if (requestType_ == httpPOST) requestType_ = httpGET;
   lineHandler_ = LineHandler::None;
+  loginPending_ = true;
   PostMsg(Msg(kSlotLogin), requestSerial_, 0);
 }
 

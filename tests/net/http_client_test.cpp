@@ -1,6 +1,7 @@
 // THttpClient against the scripted loopback peer: exact request bytes, response handling,
 // relocation, connection reuse, failures and misuse.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <string>
 #include <vector>
@@ -668,6 +669,35 @@ TEST(HttpClient, BodilessRelocationOnKeptConnectionIsFollowedOnIt) {
   EXPECT_TRUE(peer.Finish()) << peer.Failure();
   EXPECT_EQ(peer.AcceptedCount(), 1);
   EXPECT_NE(peer.Received().find("GET /b HTTP/1.1\r\n"), std::string::npos);
+}
+
+// The server closes right after a bodiless relocation on a kept connection, before the client
+// has sent the relocated request on it: the relocation goes on over a new connection instead of
+// ending the request with status 0 while a connection attempt is still under way.
+TEST(HttpClient, CloseBeforeRelocationOnKeptConnectionOpensANewOne) {
+  ScriptedPeer peer(
+      {{ExpectUntil("\r\n\r\n"),
+        Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n"), Close()},
+       {ExpectUntil("\r\n\r\n"),
+        Send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nB"), ReadToEof()}});
+  Client cl;
+  cl.http.SetRequestVer("1.1");
+  cl.http.URL = Url(peer, "/a");
+  cl.http.GetASync();
+  ASSERT_TRUE(
+      Dispatcher::current().runUntil([&] { return cl.http.State() == httpWaitingHeader; }, 10000));
+  // Reply and close reach the client together: wait for the close without running the loop.
+  pollfd p{cl.http.CtrlSocket().HSocket(), POLLRDHUP, 0};
+  ASSERT_EQ(poll(&p, 1, 10000), 1);
+  ASSERT_TRUE(cl.Wait());
+  EXPECT_EQ(cl.done, 1);
+  EXPECT_EQ(cl.errCode, 0);
+  EXPECT_EQ(cl.http.StatusCode(), 200);
+  EXPECT_EQ(cl.rcvd.Text(), "B");
+  EXPECT_EQ(cl.http.CtrlSocket().State(), wsClosed);
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(peer.AcceptedCount(), 2);
+  EXPECT_NE(peer.Received(1).find("GET /b HTTP/1.1\r\n"), std::string::npos);
 }
 
 // --- failures and misuse -------------------------------------------------------------------
