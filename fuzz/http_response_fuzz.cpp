@@ -2,7 +2,8 @@
 // written in up to four pieces with dispatcher turns between them, then the server half-closes.
 // The client runs its full path: connect, request, status line, header fields, body by length,
 // by chunks or until the close, relocation to the same server (which answers every connection
-// with the same bytes), and the end of the request.
+// with the same bytes), and the end of the request. When the client keeps the connection after
+// a response, a second request may follow on it and gets the same bytes.
 //
 // Invariants: exactly one OnRequestDone per request, in state httpReady, and none after it; the
 // request ends once the server has sent everything and half-closed; at OnDocBegin RcvdCount is
@@ -95,8 +96,8 @@ struct ServerConn {
   explicit ServerConn(int fd) : fd(fd) {}
   OwnedFd fd;
   std::string received;
-  bool requestSeen = false;
-  bool answered = false;
+  bool requestSeen = false;  // a request header arrived and has not been answered yet
+  bool halfClosed = false;
   bool watched = true;
 };
 
@@ -119,7 +120,9 @@ class Session {
     d_.unwatchFd(listener_.fd());
   }
 
-  void Run(THttpClient& client, THttpRequest method) {
+  // With again, a request that ended on a connection the client keeps is followed by a GET on
+  // that connection, answered with the same bytes.
+  void Run(THttpClient& client, THttpRequest method, bool again) {
     client_ = &client;
     client.URL = "http://127.0.0.1:" + listener_.Port() + "/dir/page.php?q=1";
     client.RcvdStream = &rcvd_;
@@ -129,6 +132,7 @@ class Session {
     client.OnDocData = [this](THttpClient* c, const char* p, int64_t n) { DocData(*c, p, n); };
     client.OnLocationChange = [this](THttpClient* c) { LocationChange(*c); };
     client.OnRequestDone = [this](THttpClient* c, THttpRequest, uint16_t) { RequestDone(*c); };
+    keepOpen_ = again;
     switch (method) {
       case httpPOST:
         client.PostASync();
@@ -140,22 +144,12 @@ class Session {
         client.GetASync();
         break;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kRequestLimit;
-    while (done_ == 0) {
-      if (std::chrono::steady_clock::now() > deadline) Violation("the request did not end");
-      bool answered = false;
-      for (auto& c : conns_) {
-        if (c->requestSeen && !c->answered) {
-          Answer(*c);
-          answered = true;
-        }
-      }
-      if (!answered) d_.runOnce(50);
-    }
-    // Whatever is still queued runs now; no second end may come out of it.
-    for (int i = 0; i < 64 && d_.runOnce(0); ++i) {
-    }
-    if (done_ != 1) Violation("OnRequestDone fired more than once");
+    Await(1);
+    if (!again || client.State() != httpReady || client.CtrlSocket().State() != wsConnected) return;
+    keepOpen_ = false;
+    bodyStart_ = -1;  // a new request: no body of it began yet
+    client.GetASync();
+    Await(2);
   }
 
  private:
@@ -167,6 +161,26 @@ class Session {
       ServerConn* conn = conns_.back().get();
       d_.watchFd(fd, kFdRead, [this, conn](uint32_t) { ReadRequest(*conn); });
     }
+  }
+
+  void Await(uint64_t count) {
+    expected_ = count;
+    const auto deadline = std::chrono::steady_clock::now() + kRequestLimit;
+    while (done_ < count) {
+      if (std::chrono::steady_clock::now() > deadline) Violation("the request did not end");
+      bool answered = false;
+      for (auto& c : conns_) {
+        if (c->requestSeen && !c->halfClosed) {
+          Answer(*c);
+          answered = true;
+        }
+      }
+      if (!answered) d_.runOnce(50);
+    }
+    // Whatever is still queued runs now; no second end may come out of it.
+    for (int i = 0; i < 64 && d_.runOnce(0); ++i) {
+    }
+    if (done_ != count) Violation("OnRequestDone fired more than once");
   }
 
   void ReadRequest(ServerConn& c) {
@@ -185,9 +199,11 @@ class Session {
     }
   }
 
-  // Writes the pieces with dispatcher turns between them, then half-closes.
+  // Writes the pieces with dispatcher turns between them, then half-closes unless the request
+  // ended meanwhile and a second one may follow on this connection.
   void Answer(ServerConn& c) {
-    c.answered = true;
+    c.requestSeen = false;
+    c.received.clear();
     const uint64_t doneBefore = done_;
     for (const std::string& piece : pieces_) {
       if (done_ != doneBefore) break;
@@ -197,7 +213,9 @@ class Session {
       for (int i = 0; i < 32 && d_.runOnce(0); ++i) {
       }
     }
+    if (keepOpen_ && done_ != doneBefore) return;
     ::shutdown(c.fd.get(), SHUT_WR);
+    c.halfClosed = true;
   }
 
   void NoteHeaderLine(THttpClient& c) {
@@ -246,8 +264,7 @@ class Session {
   }
 
   void RequestDone(THttpClient& c) {
-    ++done_;
-    if (done_ > 1) Violation("OnRequestDone fired more than once");
+    if (++done_ > expected_) Violation("OnRequestDone fired more than once");
     if (c.State() != httpReady) Violation("OnRequestDone outside httpReady");
     if (rcvd_.Text() != mirror_) Violation("RcvdStream differs from the bytes delivered");
     if (c.RcvdCount() != responseBytes_ && c.RcvdCount() != 0)
@@ -266,6 +283,8 @@ class Session {
   int headerLine_ = 0;
   std::string lastLocation_;
   uint64_t done_ = 0;
+  uint64_t expected_ = 1;
+  bool keepOpen_ = false;
 };
 
 // The response split at up to three input-chosen points.
@@ -297,6 +316,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr THttpRequest kMethods[] = {httpGET, httpPOST, httpHEAD};
   const THttpRequest method = kMethods[in.ConsumeIntegralInRange<int>(0, 2)];
   const bool follow = in.ConsumeBool();
+  const bool again = in.ConsumeBool();
   std::vector<std::string> pieces = Pieces(in);
   {
     TMemoryStream form("q=1&page=2");
@@ -306,7 +326,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     client.FollowRelocation = follow;
     client.SendStream = &form;
     Session session(listener, std::move(pieces));
-    session.Run(client, method);
+    session.Run(client, method, again);
   }
   // The client is gone: anything it left queued or watched must not reach it.
   for (int i = 0; i < 16 && Dispatcher::current().runOnce(0); ++i) {
