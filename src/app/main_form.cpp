@@ -125,6 +125,9 @@ TMainForm::~TMainForm() {
 void TMainForm::BuildMenus() {
   skSkinMainMenuBar1 = Named(new QMenuBar(this), "skSkinMainMenuBar1");
   skSkinMainMenuBar1->setFixedHeight(22);
+  // Items keep to the bar's 22 pixels: with the style's own margins a CJK font needs more, and
+  // the bar would fold both menus into its overflow button.
+  skSkinMainMenuBar1->setStyleSheet(QStringLiteral("QMenuBar::item { padding: 1px 6px; }"));
   QMenu* options = skSkinMainMenuBar1->addMenu(QStringLiteral("选项(&O)"));
   options->setObjectName(QStringLiteral("skSkinMainMenu1_Options"));
   N1 = Named(options->addAction(QStringLiteral("更换皮肤(&C)")), "N1");

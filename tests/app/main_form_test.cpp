@@ -162,7 +162,14 @@ TEST_F(MainFormTest, LayoutMenusAndSharedState) {
   EXPECT_EQ(popup, (QStringList{"结果预览", "浏览器打开"}));
   EXPECT_EQ(Child<QStatusBar>("skSkinStatusBar1")->height(), 18);
   form.layout()->activate();
-  EXPECT_EQ(Child<QMenuBar>("skSkinMainMenuBar1")->height(), 22);
+  auto* bar = Child<QMenuBar>("skSkinMainMenuBar1");
+  EXPECT_EQ(bar->height(), 22);
+  // Both menus fit the 22-pixel bar instead of folding into its overflow button.
+  for (QAction* a : bar->actions()) {
+    const QRect item = bar->actionGeometry(a);
+    EXPECT_FALSE(item.isEmpty()) << a->text().toStdString();
+    EXPECT_TRUE(bar->rect().contains(item)) << a->text().toStdString();
+  }
   EXPECT_TRUE(Child<QLabel>("bbs_link")->text().contains("小伙伴们，来这里交流反馈"));
   EXPECT_EQ(Child<QLabel>("bbs_link")->width(), 150);
 
