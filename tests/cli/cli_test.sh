@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# End-to-end checks of qelo-cli against a real qelo-service on a free loopback port:
+# http (exit codes and the four closing lines), search (rows of eight cells), settings
+# (encode/decode round trip and refusal). Usage: cli_test.sh BIN_DIR
+set -uo pipefail
+bin=$1
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0 failed=0
+check() {  # check NAME CONDITION-COMMAND...
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $name" >&2
+  fi
+}
+
+"$bin/qelo-service" --listen 127.0.0.1:0 --db "$work/index.db" --seed-rows 2000 --skins "$work" \
+  >"$work/url" 2>"$work/service.log" &
+pid=$!
+for _ in $(seq 300); do [[ -s $work/url ]] && break; sleep 0.1; done
+base=$(head -n1 "$work/url")
+[[ $base == http://127.0.0.1:*/ ]] || { echo "service did not start" >&2; cat "$work/service.log" >&2; exit 1; }
+
+cli() { timeout 60 "$bin/qelo-cli" "$@"; }
+
+# http: a search POST answered 200, body to a file, the four closing lines last on stderr.
+cli http --data 'action=search&word=pdf' -o "$work/reply" "${base}zelk_client.php" 2>"$work/err"
+check "http exit 0" test $? -eq 0
+check "http closing lines" diff <(tail -n 4 "$work/err" | sed 's/[0-9][0-9]*$/N/') \
+  <(printf 'ErrCode: N\nStatusCode: N\nReasonPhrase: OK\nRcvdCount: N\n')
+check "http status 200" grep -qx 'StatusCode: 200' "$work/err"
+check "http count is body size" grep -qx "RcvdCount: $(stat -c %s "$work/reply")" "$work/err"
+check "http body is a JSON array" test "$(head -c 2 "$work/reply")" = '[{'
+
+# http: an unknown page is still ErrCode 0 (exit 0) with its status; a refused port is exit 1.
+cli http "${base}no-such-page" >/dev/null 2>"$work/err"
+check "http 404 exit 0" test $? -eq 0
+check "http 404 status" grep -qx 'StatusCode: 404' "$work/err"
+# Port 1 (tcpmux) has no listener on these machines.
+cli http "http://127.0.0.1:1/" >/dev/null 2>"$work/err"
+check "http refused exit 1" test $? -eq 1
+check "http refused code" grep -qx 'ErrCode: 10061' "$work/err"
+cli http --bogus "$base" >/dev/null 2>&1
+check "http usage exit 2" test $? -eq 2
+
+# search: one line per row, eight tab-separated cells, the keyword in every name.
+cli search Photoshop --base "$base" >"$work/rows" 2>"$work/err"
+check "search exit 0" test $? -eq 0
+check "search has rows" test "$(wc -l <"$work/rows")" -gt 0
+check "search eight cells" test -z "$(awk -F'\t' 'NF != 8' "$work/rows")"
+check "search names match" test -z "$(cut -f1 "$work/rows" | grep -vi photoshop)"
+
+# settings: a Chinese skin name survives encode + decode; junk is refused with exit 1.
+cli settings encode 'Charm|user' >"$work/charm.cfg"
+check "settings encode exit 0" test $? -eq 0
+check "settings line is A...Z, 118 chars, CR LF" grep -qaP '^A[A-Za-z0-9+/=]{88}[0-9A-F]{28}Z\r$' "$work/charm.cfg"
+cli settings encode '水墨|user' >"$work/settings.cfg"
+check "settings round trip" test "$(cli settings decode "$work/settings.cfg")" = '水墨|user'
+printf 'not a settings line\r\n' >"$work/junk.cfg"
+cli settings decode "$work/junk.cfg" >/dev/null 2>&1
+check "settings junk exit 1" test $? -eq 1
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
