@@ -8,7 +8,7 @@
 
 #include "app/main_form.h"
 #include "app/search_rows.h"
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "ui/application.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "json/json.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 
 namespace {
 

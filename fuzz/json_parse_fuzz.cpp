@@ -16,7 +16,7 @@
 
 #include "app/format_size.h"
 #include "app/search_rows.h"
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "json/json.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "form_body.h"
 #include "skin_files.h"
 

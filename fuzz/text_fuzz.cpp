@@ -15,11 +15,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/text/base64.h"
-#include "app/text/chain_codec.h"
-#include "app/text/gbk.h"
-#include "app/text/settings_codec.h"
-#include "app/text/text_fields.h"
+#include "text/base64.h"
+#include "text/chain_codec.h"
+#include "text/gbk.h"
+#include "text/settings_codec.h"
+#include "text/text_fields.h"
 
 namespace {
 

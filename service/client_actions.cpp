@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "form_body.h"
 #include "search_reply.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 
 namespace qelo::service {
 namespace {

@@ -18,15 +18,12 @@
 
 #include "app/search_rows.h"
 #include "app/ver_form.h"
+#include "config.h"
 #include "net/http_client.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/system_browser.h"
 #include "ui/system_icons.h"
-
-#ifndef QELO_BASE_URL
-#define QELO_BASE_URL "http://127.0.0.1:8090/"
-#endif
 
 namespace qelo::app {
 
@@ -84,9 +81,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
   setWindowTitle(QStringLiteral("Qelo网盘文件搜索"));
 
   // Creation: the shared state's fixed values, the client, the two icon lists.
-  BaseUrl = QELO_BASE_URL;
-  AppVersion = "1.2";
-  AppBuild = "20130911";
+  BaseUrl = config::kBaseUrl;
+  AppVersion = config::kAppVersion;
+  AppBuild = config::kAppBuild;
   HttpClient1 = std::make_unique<net::THttpClient>();
   HttpClient1->Name = "HttpClient1";
   ConfigureServiceClient(*HttpClient1);

@@ -1,5 +1,6 @@
 #include "app/protocol.h"
 
+#include "config.h"
 #include "net/http_client.h"
 
 namespace qelo::app {
@@ -28,8 +29,8 @@ std::string TrimControl(std::string_view text) {
 }
 
 void ConfigureServiceClient(net::THttpClient& client) {
-  client.Agent = "zelk-client-http";
-  client.Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+  client.Agent = config::kServiceAgent;
+  client.Accept = config::kServiceAccept;
   client.ContentTypePost = kFormContentType;
   client.SetRequestVer("1.0");
   client.NoCache = false;

@@ -1,7 +1,7 @@
 #include "app/search_rows.h"
 
 #include "app/format_size.h"
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "json/json.h"
 
 namespace qelo::app {

@@ -12,7 +12,7 @@
 
 #include "app/file_lines.h"
 #include "app/shared_state.h"
-#include "app/text/app_dir.h"
+#include "text/app_dir.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 

@@ -1,6 +1,6 @@
 #include "ui/gbk_qt.h"
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 
 namespace qelo::ui {
 

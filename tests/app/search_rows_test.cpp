@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/search_rows.h"
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 
 namespace qelo::app {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/shared_state.h"
-#include "app/text/app_dir.h"
+#include "text/app_dir.h"
 #include "app/ver_form.h"
 #include "ui/gbk_qt.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "service/service_process.h"
 
 namespace qelo::service::testing {

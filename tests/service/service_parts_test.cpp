@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "client_actions.h"
 #include "demo_data.h"
 #include "form_body.h"

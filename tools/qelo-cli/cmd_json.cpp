@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "commands.h"
 #include "json/json.h"
 

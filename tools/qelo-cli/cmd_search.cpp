@@ -8,15 +8,12 @@
 #include <string>
 
 #include "app/protocol.h"
+#include "config.h"
 #include "app/search_rows.h"
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 #include "commands.h"
 #include "net/dispatcher.h"
 #include "net/http_client.h"
-
-#ifndef QELO_BASE_URL
-#define QELO_BASE_URL "http://127.0.0.1:8090/"
-#endif
 
 namespace qelo::cli {
 namespace {
@@ -42,7 +39,7 @@ void PrintRow(const app::ResultRow& row) {
 int RunSearch(const Args& args) {
   std::string keyword;
   bool haveKeyword = false;
-  std::string base = QELO_BASE_URL;
+  std::string base = config::kBaseUrl;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--base") {
       if (i + 1 >= args.size()) return UsageError("--base needs a URL");

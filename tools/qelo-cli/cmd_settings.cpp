@@ -5,9 +5,9 @@
 #include <iterator>
 #include <string>
 
-#include "app/text/chain_codec.h"
-#include "app/text/gbk.h"
-#include "app/text/settings_codec.h"
+#include "text/chain_codec.h"
+#include "text/gbk.h"
+#include "text/settings_codec.h"
 #include "commands.h"
 
 namespace qelo::cli {

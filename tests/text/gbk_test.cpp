@@ -1,4 +1,4 @@
-#include "app/text/gbk.h"
+#include "text/gbk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/text/append_line.h"
+#include "text/append_line.h"
 
 #include <fcntl.h>
 #include <unistd.h>

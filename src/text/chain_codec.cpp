@@ -1,4 +1,4 @@
-#include "app/text/chain_codec.h"
+#include "text/chain_codec.h"
 
 #include <chrono>
 #include <random>

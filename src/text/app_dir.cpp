@@ -1,4 +1,4 @@
-#include "app/text/app_dir.h"
+#include "text/app_dir.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/text/append_line.h"
+#include "text/append_line.h"
 
 namespace qelo::text {
 

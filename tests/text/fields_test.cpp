@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/text/app_dir.h"
-#include "app/text/append_line.h"
-#include "app/text/text_fields.h"
+#include "text/app_dir.h"
+#include "text/append_line.h"
+#include "text/text_fields.h"
 
 namespace qelo::text {
 namespace {

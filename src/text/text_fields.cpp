@@ -1,4 +1,4 @@
-#include "app/text/text_fields.h"
+#include "text/text_fields.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "app/text/base64.h"
+#include "text/base64.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "app/text/settings_codec.h"
+#include "text/settings_codec.h"
 
-#include "app/text/base64.h"
-#include "app/text/chain_codec.h"
-#include "app/text/md5.h"
+#include "text/base64.h"
+#include "text/chain_codec.h"
+#include "text/md5.h"
 
 namespace qelo::text {
 namespace {

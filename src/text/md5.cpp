@@ -1,4 +1,4 @@
-#include "app/text/md5.h"
+#include "text/md5.h"
 
 #include <bit>
 #include <cstring>

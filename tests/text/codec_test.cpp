@@ -3,10 +3,10 @@
 #include <set>
 #include <string>
 
-#include "app/text/base64.h"
-#include "app/text/chain_codec.h"
-#include "app/text/md5.h"
-#include "app/text/settings_codec.h"
+#include "text/base64.h"
+#include "text/chain_codec.h"
+#include "text/md5.h"
+#include "text/settings_codec.h"
 
 namespace qelo::text {
 namespace {
