@@ -78,11 +78,11 @@ TEST(HttpIdleTimeout, SilentServerEndsTheRequestOnce) {
 
 TEST(HttpIdleTimeout, SlowButSteadyServerIsNotCut) {
   const std::string body(10, 'b');
-  ScriptedPeer peer({{ExpectUntil("\r\n\r\n"),
-                      Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + body,
-                           {40, 2, 2, 2, 2}, 700),
-                      Close()}},
-                    8000);
+  ScriptedPeer peer(
+      {{ExpectUntil("\r\n\r\n"),
+        Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + body, {40, 2, 2, 2, 2}, 700),
+        Close()}},
+      8000);
   THttpClient http;
   http.IdleTimeout = 2;
   TMemoryStream rcvd;

@@ -28,7 +28,8 @@ using test::Send;
 
 std::string Pattern(size_t n) {
   std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
+  for (size_t i = 0; i < n; ++i)
+    s[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
   return s;
 }
 
@@ -46,9 +47,8 @@ struct WriteLog {
     return out;
   }
   bool AnyWriteHolds(char c) const {
-    return std::any_of(writes.begin(), writes.end(), [c](const auto& w) {
-      return w.second.find(c) != std::string::npos;
-    });
+    return std::any_of(writes.begin(), writes.end(),
+                       [c](const auto& w) { return w.second.find(c) != std::string::npos; });
   }
 };
 
@@ -65,7 +65,9 @@ class LoggingStream : public TStream {
     return count;
   }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Begin ? 0 : origin == TSeekOrigin::End ? size_ : pos_;
+    const int64_t base = origin == TSeekOrigin::Begin ? 0
+                         : origin == TSeekOrigin::End ? size_
+                                                      : pos_;
     if (base + offset < 0) throw EStreamError("negative position");
     pos_ = base + offset;
     return pos_;
@@ -205,7 +207,7 @@ TEST(MultipartDownloader, FirstRequestOutcomes) {
     EXPECT_EQ(h.reason, c.reason);
     EXPECT_EQ(h.display.back(), c.lastText);
     EXPECT_EQ(h.dl.TotalDataCount(), 0);
-    EXPECT_EQ(peer.AcceptedCount(), 1);  // no part was started
+    EXPECT_EQ(peer.AcceptedCount(), 1);   // no part was started
     EXPECT_NE(h.dl.FileStream, nullptr);  // left to the caller
     EXPECT_TRUE(h.log->writes.empty());
   }
@@ -258,7 +260,8 @@ TEST(MultipartDownloader, StateFileNameGetsADirectoryWhenBare) {
 }
 
 TEST(MultipartDownloader, DroppedPartIsSentAgainFromItsStart) {
-  ScriptedPeer peer({Head(100), Reply(Partial("0-50/100", kData.substr(0, 51))),
+  ScriptedPeer peer({Head(100),
+                     Reply(Partial("0-50/100", kData.substr(0, 51))),
                      // The connection breaks after 20 of the 49 bytes.
                      {ExpectUntil("\r\n\r\n"),
                       Send(Partial("51-99/100", kData.substr(51)).substr(0, 90)), Reset()},
@@ -287,8 +290,10 @@ TEST(MultipartDownloader, OnlyTheRightBytesReachTheFile) {
     const char* shown;
   };
   const Case cases[] = {
-      {"range starts elsewhere", Reply(Partial("50-98/100", xs)), "Download done index = 1  ErrorCode = 3"},
-      {"total disagrees", Reply(Partial("51-99/120", xs)), "Download done index = 1  ErrorCode = 3"},
+      {"range starts elsewhere", Reply(Partial("50-98/100", xs)),
+       "Download done index = 1  ErrorCode = 3"},
+      {"total disagrees", Reply(Partial("51-99/120", xs)),
+       "Download done index = 1  ErrorCode = 3"},
       {"no content range", Reply("HTTP/1.0 206 Partial Content\r\nContent-Length: 49\r\n\r\n" + xs),
        "Download done index = 1  ErrorCode = 3"},
       {"error page", Reply("HTTP/1.0 416 Range Not Satisfiable\r\nContent-Length: 49\r\n\r\n" + xs),
@@ -313,7 +318,8 @@ TEST(MultipartDownloader, OnlyTheRightBytesReachTheFile) {
 TEST(MultipartDownloader, BodyLongerThanItsRangeIsCut) {
   // Part 0 is sent the whole resource with 'X' behind its range.
   const std::string longBody = kData.substr(0, 51) + std::string(49, 'X');
-  ScriptedPeer peer({Head(100), {ExpectUntil("\r\n\r\n"), Send(Partial("0-99/100", longBody)), ReadToEof()},
+  ScriptedPeer peer({Head(100),
+                     {ExpectUntil("\r\n\r\n"), Send(Partial("0-99/100", longBody)), ReadToEof()},
                      Reply(Partial("51-99/100", kData.substr(51)))});
   Harness h;
   h.dl.URL = Url(peer);
@@ -351,7 +357,8 @@ TEST(MultipartDownloader, ServerThatIgnoresRangesGivesOneWholeStream) {
   };
   const Case cases[] = {
       {"first part answered whole", {Reply(whole), {ReadToEof()}}},
-      {"second part answered whole", {Reply(Partial("0-50/100", kData.substr(0, 51))), Reply(whole)}},
+      {"second part answered whole",
+       {Reply(Partial("0-50/100", kData.substr(0, 51))), Reply(whole)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -417,7 +424,8 @@ TEST(MultipartDownloader, TinyResourcesUseFewerParts) {
     h.dl.Start();
     ASSERT_TRUE(h.Wait());
     ASSERT_TRUE(peer.Finish()) << peer.Failure();
-    for (size_t i = 0; i < c.parts.size(); ++i) EXPECT_TRUE(Asked(peer, i + 1, c.parts[i].first));
+    for (size_t i = 0; i < c.parts.size(); ++i)
+      EXPECT_TRUE(Asked(peer, i + 1, c.parts[i].first));
     EXPECT_EQ(h.dl.Parts().size(), c.parts.size());
     EXPECT_EQ(h.errorCode, 200);
     EXPECT_EQ(h.log->Flat(c.length), data);
@@ -467,8 +475,8 @@ TEST(MultipartDownloader, SplitArithmetic) {
 TEST(MultipartDownloader, OffsetsPastTwoGibibytes) {
   const int64_t length = int64_t{5} << 30;
   const int64_t second = length / 2 + 1;
-  const std::string range1 = std::to_string(second) + "-" + std::to_string(length - 1) + "/" +
-                             std::to_string(length);
+  const std::string range1 =
+      std::to_string(second) + "-" + std::to_string(length - 1) + "/" + std::to_string(length);
   const auto shortPart = [](const std::string& range, const std::string& bytes) {
     // A length far beyond what is sent: the close leaves the part short.
     return PeerScript{ExpectUntil("\r\n\r\n"),
@@ -476,8 +484,10 @@ TEST(MultipartDownloader, OffsetsPastTwoGibibytes) {
                            "\r\nContent-Length: 1000\r\n\r\n" + bytes),
                       Close()};
   };
-  ScriptedPeer peer({Head(length), shortPart("0-" + std::to_string(length / 2) + "/" + std::to_string(length), "head"),
-                     shortPart(range1, "tail")});
+  ScriptedPeer peer(
+      {Head(length),
+       shortPart("0-" + std::to_string(length / 2) + "/" + std::to_string(length), "head"),
+       shortPart(range1, "tail")});
   Harness h;
   h.dl.RetryPauseMs = 60000;  // no retry within the test
   h.dl.URL = Url(peer);
@@ -513,8 +523,34 @@ TEST(MultipartDownloader, StartDuringATransferSilencesTheOldOne) {
   EXPECT_EQ(h.log->Flat(100), kData);
 }
 
+// An owner that starts the next transfer from its completion handler, as the skin window does.
+TEST(MultipartDownloader, StartFromTheCompletionHandler) {
+  ScriptedPeer first({Head(100), Reply(Partial("0-50/100", kData.substr(0, 51))),
+                      Reply(Partial("51-99/100", kData.substr(51)))});
+  ScriptedPeer second({{ExpectUntil("\r\n\r\n"),
+                        Send("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"), ReadToEof()}});
+  Harness h;
+  std::vector<int> codes;
+  h.dl.OnRequestDone = [&](TMultipartDownloader* d, int code, const std::string&) {
+    codes.push_back(code);
+    if (codes.size() == 1) {
+      d->URL = Url(second);
+      d->FileStream = std::make_unique<LoggingStream>(std::make_shared<WriteLog>());
+      d->Start();
+    }
+  };
+  h.dl.URL = Url(first);
+  h.dl.Start();
+  ASSERT_TRUE(Dispatcher::current().runUntil([&] { return codes.size() == 2; }, 15000));
+  Dispatcher::current().runUntil([] { return false; }, 300);
+  EXPECT_EQ(codes, (std::vector<int>{200, 404}));
+  EXPECT_EQ(h.log->Flat(100), kData);
+  EXPECT_FALSE(h.dl.Busy());
+}
+
 TEST(MultipartDownloader, StalledPartTimesOutAndIsSentAgain) {
-  ScriptedPeer peer({Head(100), Reply(Partial("0-50/100", kData.substr(0, 51))),
+  ScriptedPeer peer({Head(100),
+                     Reply(Partial("0-50/100", kData.substr(0, 51))),
                      {ExpectUntil("\r\n\r\n"), Delay(3500), Close()},
                      Reply(Partial("51-99/100", kData.substr(51)))},
                     8000);
