@@ -96,6 +96,9 @@ struct Harness {
     dl.OnProgressAddSegment = [this](TMultipartDownloader*, int64_t s, int64_t span, int64_t init) {
       segments.push_back({s, span, init});
     };
+    dl.OnProgressSetPosition = [this](TMultipartDownloader*, int index, int64_t) {
+      positionIndexes.push_back(index);
+    };
   }
   // Runs until the transfer reported, then a little longer to catch a second report.
   bool Wait(int ms = 15000) {
@@ -111,6 +114,7 @@ struct Harness {
   TMultipartDownloader dl;
   std::vector<std::string> display;
   std::vector<std::vector<int64_t>> segments;
+  std::vector<int> positionIndexes;  // part index of every progress event, in order
   size_t displayAtDone = 0;
   int done = 0;
   int errorCode = -1;
@@ -546,6 +550,34 @@ TEST(MultipartDownloader, StartFromTheCompletionHandler) {
   EXPECT_EQ(codes, (std::vector<int>{200, 404}));
   EXPECT_EQ(h.log->Flat(100), kData);
   EXPECT_FALSE(h.dl.Busy());
+}
+
+// Part 0 is sent to a second peer, so both parts are served at the same time, each body in
+// pieces: their data events alternate and each part's bytes still land in its own range.
+TEST(MultipartDownloader, InterleavedPartsKeepToTheirRanges) {
+  const auto slow = [](const std::string& range, const std::string& body) {
+    return PeerScript{ExpectUntil("\r\n\r\n"),
+                      Send(Partial(range, body), {80, 10, 10, 10, 10}, 150), Close()};
+  };
+  ScriptedPeer other({slow("0-50/100", kData.substr(0, 51))}, 8000);
+  ScriptedPeer peer(
+      {Head(100),
+       Reply("HTTP/1.0 302 Found\r\nLocation: " + Url(other) + "\r\nContent-Length: 0\r\n\r\n"),
+       slow("51-99/100", kData.substr(51))},
+      8000);
+  Harness h;
+  h.dl.URL = Url(peer);
+  h.dl.Start();
+  ASSERT_TRUE(h.Wait());
+  ASSERT_TRUE(peer.Finish()) << peer.Failure();
+  ASSERT_TRUE(other.Finish()) << other.Failure();
+  EXPECT_TRUE(Asked(other, 0, "0-50"));
+  EXPECT_EQ(h.errorCode, 200);
+  EXPECT_EQ(h.log->Flat(100), kData);
+  int switches = 0;
+  for (size_t i = 1; i < h.positionIndexes.size(); ++i)
+    switches += h.positionIndexes[i] != h.positionIndexes[i - 1] ? 1 : 0;
+  EXPECT_GE(switches, 2);
 }
 
 TEST(MultipartDownloader, StalledPartTimesOutAndIsSentAgain) {
