@@ -70,8 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(!holder.Changing(), "no load is left half-way");
   using qelo::skin::TLoadOutcome;
   if (failed)
-    Check(holder.LastLoad() == TLoadOutcome::Unchanged || holder.LastLoad() == TLoadOutcome::Restored,
-          "a failed load leaves the skin in force or puts it back");
+    Check(
+        holder.LastLoad() == TLoadOutcome::Unchanged || holder.LastLoad() == TLoadOutcome::Restored,
+        "a failed load leaves the skin in force or puts it back");
   if (holder.LastLoad() == TLoadOutcome::Restored)
     Check(!holder.Empty() && holder.Controls().size() == 1, "the previous skin came back whole");
   if (holder.LastLoad() == TLoadOutcome::Empty) Check(holder.Empty(), "empty means empty");
