@@ -261,8 +261,15 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
   const QVariantList at = rect.toList();
   ASSERT_EQ(at.size(), 2);
   Activate(Preview());
-  QTest::mouseClick(wb1->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
-  ASSERT_TRUE(Spin([&] { return newWindows >= 2; }));
+  // The engine may drop input that arrives before its first frame; clicks are repeated a bounded
+  // number of times until one arrives.
+  const QPoint link(at[0].toInt(), at[1].toInt());
+  for (int i = 0; i < 10 && newWindows < 2; ++i) {
+    QTest::mouseMove(wb1->focusProxy(), link);
+    QTest::mouseClick(wb1->focusProxy(), Qt::LeftButton, {}, link);
+    Spin([&] { return newWindows >= 2; }, 1000);
+  }
+  ASSERT_EQ(newWindows, 2);
   EXPECT_TRUE(lastFlags & ui::kNewWindowUserInitiated);
 
   // After completion the page's window.open opens nothing and answers true.
