@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "net/dispatcher.h"
+#include "net/life_guard.h"
 #include "net/net_buffer.h"
 #include "net/net_wnd_control.h"
 #include "net/socket_errors.h"
@@ -293,8 +294,8 @@ class TAsyncSocket : public TNetWndControl {
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
 
-  // Guards against this object being destroyed inside one of its own events.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Tells an event's caller whether a handler destroyed this object.
+  TLifeGuard life_;
 };
 
 }  // namespace qelo::net
