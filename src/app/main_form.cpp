@@ -23,6 +23,7 @@
 #include "net/http_client.h"
 #include "skin/builtin_skin.h"
 #include "text/app_dir.h"
+#include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/skin_palette.h"
@@ -249,7 +250,7 @@ void TMainForm::BuildStatusBar() {
 // --- Search -----------------------------------------------------------------------------------
 
 void TMainForm::RunSearch() {
-  const std::string keyword = TrimControl(ui::QStringToGbk(ed_word->text()));
+  const std::string keyword = std::string(text::Trim(ui::QStringToGbk(ed_word->text())));
   if (keyword.empty()) {
     InfoBox(ui::Gbk("请输入搜索关键词"));
     return;
@@ -333,7 +334,7 @@ void TMainForm::OpenResult(bool preview) {
     found = true;
     name = ui::QStringToGbk(item->text(0));
     page = "zelk-" + ui::QStringToGbk(item->text(1 + kCellId));
-    SelLink = TrimControl(link);
+    SelLink = std::string(text::Trim(link));
     SelFileId = ui::QStringToGbk(item->text(1 + kCellId));
     SelValue = ui::QStringToGbk(item->text(1 + kCellValue));
     SelViews = ui::QStringToGbk(item->text(1 + kCellViews));
