@@ -144,6 +144,13 @@ void TAsyncSocket::SetLocalPort(std::string_view Value) {
   localPort_ = std::string(Value);
 }
 
+void TAsyncSocket::SetDnsServers(std::string_view Value) {
+  if (Value == dnsServers_) return;
+  DropPendingLookup();
+  dns_.reset();  // the next lookup sets the resolver up with the new servers
+  dnsServers_ = std::string(Value);
+}
+
 void TAsyncSocket::SetBufSize(int Value) {
   sendBuffer_.SetBufSize(Value);
 }
@@ -204,7 +211,11 @@ void TAsyncSocket::StartAsyncLookup(const std::string& HostName) {
   const uint64_t serial = nextDnsSerial_++;
   dnsPending_ = serial;
   try {
-    if (!dns_) dns_ = std::make_unique<TDnsLookup>(dispatcher());
+    if (!dns_) {
+      TDnsLookup::Options options;
+      options.servers = dnsServers_;
+      dns_ = std::make_unique<TDnsLookup>(dispatcher(), options);
+    }
     // A name from the hosts file is answered inside Start; the reply still goes through the
     // queue, so the event always comes from the loop.
     dnsQueryId_ = dns_->Start(HostName, [this, serial](int err, std::vector<std::string> addrs) {
