@@ -178,6 +178,7 @@ void THttpClient::HeaderEnd(const TLifeGuard::TCheck& Run) {
   }
   inHeader_ = false;
   Fire(OnHeaderEnd);
+  if (!Run.OwnerAlive()) return;  // a handler destroyed the client
   if (!Run || state_ == httpReady) {
     rcv_.Clear();
     return;
