@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "net/dispatcher.h"
 #include "net/dns_lookup.h"
+#include "net/life_guard.h"
 #include "net/net_buffer.h"
 #include "net/net_exception.h"
 #include "net/socket_errors.h"
@@ -135,6 +137,22 @@ TEST(NetBuffer, RemoveRefusals) {
     EXPECT_STREQ(e.what(), "TNetBufferHandler.Remove: Invalid Len -2");
   }
   EXPECT_EQ(buf.Size(), 3);
+}
+
+TEST(LifeGuard, ChecksEndWithStartOverAndWithTheOwner) {
+  auto owner = std::make_unique<TLifeGuard>();
+  const TLifeGuard::TCheck before = owner->Check();
+  EXPECT_TRUE(before.Holds());
+  owner->StartOver();
+  const TLifeGuard::TCheck after = owner->Check();
+  EXPECT_FALSE(before.Holds());
+  EXPECT_TRUE(before.OwnerAlive());
+  EXPECT_TRUE(after.Holds());
+  owner.reset();
+  for (const TLifeGuard::TCheck* c : {&before, &after}) {
+    EXPECT_FALSE(c->Holds());
+    EXPECT_FALSE(c->OwnerAlive());
+  }
 }
 
 TDnsLookup::Options Opts(int timeoutMs, int tries, int limitMs, std::string servers = "") {
