@@ -81,7 +81,7 @@ TEST(ChainCodec, EmptyDataIsTheStartValueAloneWhichDoesNotDecode) {
   ASSERT_EQ(hex.size(), 2u);
   EXPECT_EQ(hex.find_first_not_of("0123456789ABCDEF"), std::string::npos);
   // A start value without any pair is not a text of ours: a damaged file, not an empty name.
-  for (const std::string text : {hex, std::string("00"), std::string("ff")}) {
+  for (const std::string& text : {hex, std::string("00"), std::string("ff")}) {
     SCOPED_TRACE(text);
     EXPECT_THROW(ChainDecode(text, ""), EConvertError);
     EXPECT_THROW(ChainDecode(text, "RunoTesph"), EConvertError);
