@@ -22,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kGbkText = "text/plain; charset=GBK";
 constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kForumEntries = 50;
 
 // httplib runs a request on one worker thread from routing to logging; this is when the request
 // reached routing on this thread, so the log line can give its duration.
@@ -201,6 +202,10 @@ void ServiceServer::AddRoutes() {
   });
   http_->Get("/plugins/getskin.php", [this](const httplib::Request& req, httplib::Response& res) {
     ServeSkinScript(skins_, req, res, RawQuery(req.target));
+  });
+  http_->Get(R"(/bbs/?)", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(ForumPageHtml(db_.RecentFeedback(kForumEntries)),
+                    std::string(kHtmlContentType).c_str());
   });
   http_->Get(R"(/zelk-([^/]*))", [this](const httplib::Request& req, httplib::Response& res) {
     ServeResultPage(db_, req, res);
