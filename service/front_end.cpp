@@ -74,7 +74,8 @@ FrontEnd::~FrontEnd() {
     workers_stop_ = true;
   }
   work_cv_.notify_all();
-  for (std::thread& t : workers_) t.join();
+  for (std::thread& t : workers_)
+    t.join();
 }
 
 int FrontEnd::Bind(const std::string& host, int port) {
@@ -114,8 +115,8 @@ bool FrontEnd::Run() {
 
   std::vector<epoll_event> events(256);
   while (!stop_) {
-    const int n = ::epoll_wait(epoll_.get(), events.data(), static_cast<int>(events.size()),
-                               kSweepMs);
+    const int n =
+        ::epoll_wait(epoll_.get(), events.data(), static_cast<int>(events.size()), kSweepMs);
     if (n < 0 && errno != EINTR) break;
     for (int i = 0; i < n && !stop_; ++i) {
       const int fd = events[static_cast<size_t>(i)].data.fd;
@@ -138,7 +139,8 @@ bool FrontEnd::Run() {
     jobs_.clear();
   }
   work_cv_.notify_all();
-  for (std::thread& t : workers_) t.join();
+  for (std::thread& t : workers_)
+    t.join();
   workers_.clear();
   conns_.clear();
   open_ = 0;
@@ -153,7 +155,8 @@ void FrontEnd::Stop() {
 
 void FrontEnd::Wake() {
   const uint64_t one = 1;
-  if (wake_) [[maybe_unused]] const ssize_t w = ::write(wake_.get(), &one, sizeof one);
+  if (wake_) [[maybe_unused]]
+    const ssize_t w = ::write(wake_.get(), &one, sizeof one);
 }
 
 void FrontEnd::Watch(int fd, bool on) {
@@ -255,7 +258,8 @@ void FrontEnd::TryDispatch(Connection& c) {
 }
 
 void FrontEnd::Refuse(Connection& c, int status, std::string_view reason) {
-  if (log_) log_(FirstLine(c.in) + " " + std::to_string(status) + " refused: " + std::string(reason));
+  if (log_)
+    log_(FirstLine(c.in) + " " + std::to_string(status) + " refused: " + std::string(reason));
   const std::string body = std::string(reason) + "\n";
   SendBestEffort(c.fd.get(), "HTTP/1.1 " + std::to_string(status) + " " + StatusText(status) +
                                  "\r\nContent-Type: text/plain\r\nContent-Length: " +
@@ -307,8 +311,9 @@ void FrontEnd::SweepDeadlines() {
     // A kept connection with nothing begun just ends; a request left half-sent is told why.
     if (c.phase == Phase::kReading && !c.in.empty()) {
       if (log_) log_(FirstLine(c.in) + " 408 closed: request not complete in time");
-      SendBestEffort(fd, "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\n"
-                         "Connection: close\r\n\r\n");
+      SendBestEffort(fd,
+                     "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\n"
+                     "Connection: close\r\n\r\n");
     }
     Close(fd);
   }

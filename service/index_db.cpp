@@ -388,7 +388,8 @@ std::vector<Feedback> IndexDb::RecentFeedback(size_t limit) {
     f.created = Text(s.get(), 4);
     out.push_back(std::move(f));
   }
-  if (rc != SQLITE_DONE) throw IndexDbError(std::string("feedback: ") + sqlite3_errmsg(c->db.get()));
+  if (rc != SQLITE_DONE)
+    throw IndexDbError(std::string("feedback: ") + sqlite3_errmsg(c->db.get()));
   return out;
 }
 

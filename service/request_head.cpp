@@ -26,8 +26,10 @@ bool NameIs(std::string_view name, std::string_view lower) {
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
 }
@@ -45,7 +47,8 @@ std::optional<size_t> ParseLength(std::string_view v, bool& too_long) {
     too_long = true;
     return std::nullopt;
   }
-  for (char c : v) n = n * 10 + static_cast<size_t>(c - '0');
+  for (char c : v)
+    n = n * 10 + static_cast<size_t>(c - '0');
   return n;
 }
 
@@ -63,7 +66,8 @@ size_t HeadEnd(std::string_view s, size_t from) {
 
 RequestFraming InspectRequest(std::string_view buffered, const RequestLimits& limits) {
   size_t start = 0;
-  while (start < buffered.size() && (buffered[start] == '\r' || buffered[start] == '\n')) ++start;
+  while (start < buffered.size() && (buffered[start] == '\r' || buffered[start] == '\n'))
+    ++start;
   const size_t end = HeadEnd(buffered, start);
   if (end == std::string_view::npos) {
     if (buffered.size() > limits.max_head_bytes) return Refuse(431, "request header too large");

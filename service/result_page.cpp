@@ -93,7 +93,8 @@ std::string ForumPageHtml(const std::vector<Feedback>& entries) {
   if (entries.empty()) {
     html += "<p id=\"no-feedback\">还没有评分或举报。</p>\n";
   } else {
-    html += "<table id=\"feedback\">\n<tr><th>时间</th><th>类型</th><th>文件</th><th>内容</th></tr>\n";
+    html +=
+        "<table id=\"feedback\">\n<tr><th>时间</th><th>类型</th><th>文件</th><th>内容</th></tr>\n";
     for (const Feedback& f : entries) {
       const std::string id = std::to_string(f.file_id);
       html += "<tr><td>" + HtmlEscape(f.created) + "</td><td>" + (f.is_report ? "举报" : "评分") +

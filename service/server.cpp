@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "client_actions.h"
-#include "front_end.h"
 #include "form_body.h"
+#include "front_end.h"
 #include "index_db.h"
 #include "result_page.h"
 #include "skin_files.h"
@@ -142,17 +142,18 @@ ServiceServer::ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions 
   front.write_stall = options_.write_stall;
   http_->set_payload_max_length(options_.max_body_bytes);
   http_->set_keep_alive_max_count(front.max_requests_per_connection);
-  http_->set_keep_alive_timeout(
-      std::max<time_t>(1, std::chrono::duration_cast<std::chrono::seconds>(front.head_timeout).count()));
+  http_->set_keep_alive_timeout(std::max<time_t>(
+      1, std::chrono::duration_cast<std::chrono::seconds>(front.head_timeout).count()));
   AddRoutes();
   auto serve = [this](ReplyStream& stream, bool close_connection, bool& connection_closed,
                       const std::string& range) {
     // The Range line was kept away from httplib, which would answer some forms with a bare 416
     // before routing; the skin downloads read it and apply their own rules.
-    return static_cast<StreamServer&>(*http_).ServeOne(
-        stream, close_connection, connection_closed, [&range](httplib::Request& req) {
-          if (!range.empty()) req.set_header("Range", range);
-        });
+    return static_cast<StreamServer&>(*http_).ServeOne(stream, close_connection, connection_closed,
+                                                       [&range](httplib::Request& req) {
+                                                         if (!range.empty())
+                                                           req.set_header("Range", range);
+                                                       });
   };
   front_ = std::make_unique<FrontEnd>(front, std::move(serve), log_);
 }
@@ -224,6 +225,8 @@ bool ServiceServer::Run() {
   return ok;
 }
 
-void ServiceServer::Stop() { front_->Stop(); }
+void ServiceServer::Stop() {
+  front_->Stop();
+}
 
 }  // namespace qelo::service

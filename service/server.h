@@ -1,5 +1,7 @@
-// The HTTP side of the service: routes for the service script, the skin script and the result
-// pages, one log line per request, bounded request bodies. Answers HTTP/1.0 and 1.1.
+// The HTTP side of the service: routes for the service script, the skin script, the result
+// pages and the forum page, one log line per request, bounded request bodies. Connections are
+// taken by FrontEnd; httplib parses, routes and writes each request it hands over. Answers
+// HTTP/1.0 and 1.1.
 #pragma once
 
 #include <atomic>

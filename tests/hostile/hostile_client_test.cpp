@@ -93,54 +93,82 @@ TEST(HostileServer, EveryReplyEndsOnceAndOnlyWholeBodiesCountAsComplete) {
   } cases[] = {
       {"whole by length",
        {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc"), Close()},
-       0, true, "abc"},
+       0,
+       true,
+       "abc"},
       {"whole by close",
-       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n\r\nabc"), Close()}, 0, true, "abc"},
+       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n\r\nabc"), Close()},
+       0,
+       true,
+       "abc"},
       {"whole chunked",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"),
         Close()},
-       0, true, "abc"},
+       0,
+       true,
+       "abc"},
       {"no body due",
-       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 204 No Content\r\n\r\n"), Close()}, 0, true, ""},
+       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 204 No Content\r\n\r\n"), Close()},
+       0,
+       true,
+       ""},
       {"header dripped a byte at a time",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", std::vector<size_t>(40, 1), 10),
         Close()},
-       0, true, "ok"},
+       0,
+       true,
+       "ok"},
       {"a length it never reaches",
        {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\nabc"),
         Delay(100), Close()},
-       0, false, "abc"},
+       0,
+       false,
+       "abc"},
       {"chunked without the last chunk",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n"), Close()},
-       0, false, "abc"},
+       0,
+       false,
+       "abc"},
       {"header that never ends",
-       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"),
-        Close()},
-       0, false, ""},
+       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n"), Close()},
+       0,
+       false,
+       ""},
       {"chunk size zz",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"),
         Delay(500), Close()},
-       kProtocol, false, ""},
+       kProtocol,
+       false,
+       ""},
       {"chunk size -1",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-1\r\nabc\r\n0\r\n\r\n"),
         Delay(500), Close()},
-       kProtocol, false, ""},
+       kProtocol,
+       false,
+       ""},
       {"chunk size with trailing junk",
        {ExpectUntil("\r\n\r\n"),
         Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3x\r\nabc\r\n0\r\n\r\n"),
         Delay(500), Close()},
-       kProtocol, false, ""},
+       kProtocol,
+       false,
+       ""},
       {"10 MB header line",
        {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nX-Long: " + std::string(10'000'000, 'a')),
         Close()},
-       kProtocol, false, ""},
+       kProtocol,
+       false,
+       ""},
       {"noise without a line end",
-       {ExpectUntil("\r\n\r\n"), Send(Noise(200'000)), Close()}, kProtocol, false, ""},
+       {ExpectUntil("\r\n\r\n"), Send(Noise(200'000)), Close()},
+       kProtocol,
+       false,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -149,14 +177,17 @@ TEST(HostileServer, EveryReplyEndsOnceAndOnlyWholeBodiesCountAsComplete) {
     EXPECT_EQ(o.done, 1);
     EXPECT_EQ(o.errCode, c.errCode);
     EXPECT_EQ(o.bodyComplete, c.complete);
-    if (c.errCode == 0) EXPECT_EQ(o.body, c.body);
+    if (c.errCode == 0) {
+      EXPECT_EQ(o.body, c.body);
+    }
   }
 }
 
 TEST(HostileServer, ShortNoiseThatClosesLeavesTheReplyIncomplete) {
   // Bytes with line ends but no header end: the close comes first.
   std::string noise = Noise(4000);
-  for (size_t i = 50; i < noise.size(); i += 100) noise[i] = '\n';
+  for (size_t i = 50; i < noise.size(); i += 100)
+    noise[i] = '\n';
   ScriptedPeer peer({{ExpectUntil("\r\n\r\n"), Send(noise), Close()}});
   const Outcome o = Get(peer);
   EXPECT_EQ(o.done, 1);
@@ -213,7 +244,8 @@ FormOutcome Form(ScriptedPeer& peer, size_t maxReplyBytes) {
 
 TEST(HostileServer, FormRepliesThatAreCutOffOrTooLargeFail) {
   std::string endless;
-  for (int i = 0; i < 20000; ++i) endless += "1\r\nx\r\n";
+  for (int i = 0; i < 20000; ++i)
+    endless += "1\r\nx\r\n";
   const struct {
     const char* name;
     std::string reply;
@@ -225,13 +257,13 @@ TEST(HostileServer, FormRepliesThatAreCutOffOrTooLargeFail) {
       {"exactly at the cap", "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\n[{}]", 4, true, ""},
       {"one byte past the cap", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n[{},]", 4, false,
        "reply larger than 4 bytes"},
-      {"endless small chunks",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + endless, 4096, false,
-       "reply larger than 4096 bytes"},
+      {"endless small chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + endless,
+       4096, false, "reply larger than 4096 bytes"},
       {"short of its length", "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n[]", 1024, false,
        "reply cut short"},
-      {"chunks without the last", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n[]\r\n",
-       1024, false, "reply cut short"},
+      {"chunks without the last",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n[]\r\n", 1024, false,
+       "reply cut short"},
       {"header unfinished", "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n", 1024, false,
        "reply cut short"},
       {"not found", "HTTP/1.0 404 Not Found\r\nContent-Length: 2\r\n\r\n[]", 1024, false,
@@ -262,8 +294,8 @@ CliRun RunCliHttp(const std::string& url) {
   const std::string dir = ::testing::TempDir();
   const std::string out = dir + "/hostile-cli.out";
   const std::string err = dir + "/hostile-cli.err";
-  const std::string cmd = "timeout 30 " + std::string(QELO_CLI_EXE) + " http -o " + out + " " +
-                          url + " 2>" + err;
+  const std::string cmd =
+      "timeout 30 " + std::string(QELO_CLI_EXE) + " http -o " + out + " " + url + " 2>" + err;
   CliRun r;
   const int status = std::system(cmd.c_str());
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -24,7 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 std::string Pattern(size_t n) {
   std::string s;
-  for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char>('A' + i % 26));
+  for (size_t i = 0; i < n; ++i)
+    s.push_back(static_cast<char>('A' + i % 26));
   return s;
 }
 
@@ -164,7 +165,8 @@ TEST_F(HostileService, IdleAndTricklingConnectionsLeaveSearchesAnsweredAndAreClo
     EXPECT_EQ(ParseReply(got).status, got.empty() ? 0 : 408);
   }
   EXPECT_EQ(closed, 200);
-  for (std::thread& t : tricklers) t.join();
+  for (std::thread& t : tricklers)
+    t.join();
   EXPECT_EQ(cut_off.load(), 8);  // each trickler found its connection closed
 }
 
@@ -187,8 +189,8 @@ TEST_F(HostileService, BodiesItWillNotTakeAreRefusedUnread) {
     RawConnection conn(service_->Port());
     ASSERT_TRUE(conn.Connected());
     // The head only: a refusal must not wait for a body that is never sent.
-    ASSERT_TRUE(conn.Send("POST /zelk_client.php HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.head +
-                          "\r\n"));
+    ASSERT_TRUE(
+        conn.Send("POST /zelk_client.php HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.head + "\r\n"));
     std::string got;
     EXPECT_TRUE(conn.ReadToClose(got, kCloseBound));
     EXPECT_EQ(ParseReply(got).status, c.status) << got;
@@ -203,11 +205,14 @@ TEST_F(HostileService, ALargeChunkedUploadIsCutOffAfterTheRefusal) {
   const std::string chunk = "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
   size_t sent = 0;
   // 100 MB offered; the service stops taking it soon after its refusal.
-  while (sent < 100'000'000 && conn.Send(chunk)) sent += chunk.size();
+  while (sent < 100'000'000 && conn.Send(chunk))
+    sent += chunk.size();
   EXPECT_LT(sent, 100'000'000u);
   std::string got;
   conn.ReadToClose(got, kCloseBound);
-  if (!got.empty()) EXPECT_EQ(ParseReply(got).status, 411);
+  if (!got.empty()) {
+    EXPECT_EQ(ParseReply(got).status, 411);
+  }
 }
 
 TEST_F(HostileService, AHalfCloseAfterTheRequestStillGetsTheReply) {
@@ -229,10 +234,10 @@ TEST_F(HostileService, OddRangesFollowTheServiceRulesOverTheWire) {
     int status;
     std::string body;
   } cases[] = {
-      {"bytes=9-3", 200, whole},      {"Bytes= 5 - 6 ", 206, whole.substr(5, 2)},
-      {"bytes=a-b", 200, whole},      {"items=0-1", 200, whole},
-      {"bytes=0-1,5-6", 200, whole},  {"bytes=-3", 206, whole.substr(97)},
-      {"bytes=100-", 416, ""},        {"bytes=", 200, whole},
+      {"bytes=9-3", 200, whole},     {"Bytes= 5 - 6 ", 206, whole.substr(5, 2)},
+      {"bytes=a-b", 200, whole},     {"items=0-1", 200, whole},
+      {"bytes=0-1,5-6", 200, whole}, {"bytes=-3", 206, whole.substr(97)},
+      {"bytes=100-", 416, ""},       {"bytes=", 200, whole},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.range);
@@ -244,8 +249,11 @@ TEST_F(HostileService, OddRangesFollowTheServiceRulesOverTheWire) {
 }
 
 TEST_F(HostileService, ASearchWordWithAByteZeroFindsNothing) {
-  for (const std::string word : {std::string("mp\0" "3", 4), std::string("\0", 1),
-                                 std::string("a\0", 2), std::string("\0mp3\0", 5)}) {
+  for (const std::string& word :
+       {std::string("mp\0"
+                    "3",
+                    4),
+        std::string("\0", 1), std::string("a\0", 2), std::string("\0mp3\0", 5)}) {
     SCOPED_TRACE(word.size());
     const HttpReply r = service_->Exchange(SearchRequest(word));
     EXPECT_EQ(r.status, 200);
@@ -277,11 +285,12 @@ TEST_F(HostileService, ForumPageListsRecentRatingsAndReports) {
   const size_t at = found.body.find("\"file_id\":");
   ASSERT_NE(at, std::string::npos);
   std::string id;
-  for (size_t i = at + 10; i < found.body.size() && (isdigit(found.body[i]) || found.body[i] == '"'); ++i)
+  for (size_t i = at + 10;
+       i < found.body.size() && (isdigit(found.body[i]) || found.body[i] == '"'); ++i)
     if (found.body[i] != '"') id.push_back(found.body[i]);
   ASSERT_FALSE(id.empty());
-  const HttpReply report = service_->Post("/zelk_client.php",
-                                          "action=report&file_id=" + id + "&content=<dead link>");
+  const HttpReply report =
+      service_->Post("/zelk_client.php", "action=report&file_id=" + id + "&content=<dead link>");
   EXPECT_EQ(report.body, "true");
 
   for (const char* target : {"/bbs/", "/bbs"}) {

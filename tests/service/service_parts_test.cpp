@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "text/gbk.h"
 #include "client_actions.h"
 #include "demo_data.h"
 #include "form_body.h"
@@ -19,6 +18,7 @@
 #include "search_reply.h"
 #include "short_word_index.h"
 #include "skin_files.h"
+#include "text/gbk.h"
 
 namespace qelo::service {
 namespace {
@@ -290,8 +290,8 @@ TEST(RequestHead, FramingDecidedFromTheHeadAlone) {
        413},
       {"head past its limit, unfinished", "GET / HTTP/1.1\r\nX: " + std::string(300, 'a'),
        K::kRefuse, 0, 0, 431},
-      {"head past its limit, finished", "GET / HTTP/1.1\r\nX: " + std::string(300, 'a') + "\r\n\r\n",
-       K::kRefuse, 0, 0, 431},
+      {"head past its limit, finished",
+       "GET / HTTP/1.1\r\nX: " + std::string(300, 'a') + "\r\n\r\n", K::kRefuse, 0, 0, 431},
   };
   const RequestLimits limits{.max_head_bytes = 256, .max_body_bytes = 1024};
   for (const auto& c : cases) {
@@ -350,7 +350,8 @@ TEST(ReplyStream, ASmallReplyLeavesInOneSendAndALargeOneInGatheredBlocks) {
   {
     ReplyStream s(pair[0], "", std::chrono::milliseconds(1000));
     const std::string block(1000, 'b');
-    for (int i = 0; i < 70; ++i) ASSERT_EQ(s.write(block.data(), block.size()), 1000);
+    for (int i = 0; i < 70; ++i)
+      ASSERT_EQ(s.write(block.data(), block.size()), 1000);
     EXPECT_TRUE(s.Flush());
   }
   const auto large = Packets(pair[1]);
@@ -370,7 +371,8 @@ TEST(ReplyStream, AConnectionThatTakesNothingFailsTheReplyAfterTheStall) {
   ReplyStream s(pair[0], "", std::chrono::milliseconds(50));
   const std::string block(ReplyStream::kGatherBytes, 'x');
   ssize_t last = 0;
-  for (int i = 0; i < 64 && last >= 0; ++i) last = s.write(block.data(), block.size());
+  for (int i = 0; i < 64 && last >= 0; ++i)
+    last = s.write(block.data(), block.size());
   EXPECT_EQ(last, -1);
   EXPECT_FALSE(s.is_writable());
   close(pair[0]);

@@ -189,7 +189,8 @@ std::string CutShortReason(const THttpClient& http) {
   if (http.ContentLength() >= 0 && http.RcvdCount() < http.ContentLength())
     return "reply cut short: body has " + std::to_string(http.RcvdCount()) + " of " +
            std::to_string(http.ContentLength()) + " bytes";
-  if (http.TransferEncoding() == "chunked") return "reply cut short: chunked body without its last chunk";
+  if (http.TransferEncoding() == "chunked")
+    return "reply cut short: chunked body without its last chunk";
   return "reply cut short: the header never ended";
 }
 

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "app/protocol.h"
-#include "config.h"
 #include "app/search_rows.h"
-#include "text/ascii_text.h"
-#include "text/gbk.h"
 #include "commands.h"
+#include "config.h"
 #include "net/dispatcher.h"
 #include "net/http_client.h"
+#include "text/ascii_text.h"
+#include "text/gbk.h"
 
 namespace qelo::cli {
 namespace {
