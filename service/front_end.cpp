@@ -15,6 +15,7 @@ namespace qelo::service {
 namespace {
 
 constexpr int kBacklog = 512;
+// Bytes a connection may have waiting beyond one largest request (the start of the next).
 constexpr size_t kReadBlock = 64 * 1024;
 // After a refusal the rest of what the client sends is read and dropped for a moment, so the
 // close does not reset the connection before the client has read the refusal; never longer or
@@ -194,12 +195,14 @@ void FrontEnd::OnReadable(Connection& c) {
   if (c.phase == Phase::kDraining) return Drain(c);
   if (c.phase != Phase::kReading) return;
   const size_t cap = options_.limits.max_head_bytes + options_.limits.max_body_bytes + kReadBlock;
+  char block[16 * 1024];
   while (c.in.size() < cap) {
-    const size_t old = c.in.size();
-    c.in.resize(old + kReadBlock);
-    const ssize_t n = ::recv(c.fd.get(), c.in.data() + old, kReadBlock, 0);
-    c.in.resize(old + static_cast<size_t>(std::max<ssize_t>(n, 0)));
-    if (n > 0) continue;
+    // Read into a block of the stack, so an idle connection holds only the bytes it sent.
+    const ssize_t n = ::recv(c.fd.get(), block, sizeof block, 0);
+    if (n > 0) {
+      c.in.append(block, static_cast<size_t>(n));
+      continue;
+    }
     if (n == 0) {
       c.peer_closed = true;
       Watch(c.fd.get(), false);  // an ended stream stays readable
