@@ -1,16 +1,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client_actions.h"
 #include "demo_data.h"
 #include "form_body.h"
+#include "front_end.h"
 #include "index_db.h"
 #include "reply_stream.h"
 #include "request_head.h"
@@ -377,6 +381,119 @@ TEST(ReplyStream, AConnectionThatTakesNothingFailsTheReplyAfterTheStall) {
   EXPECT_FALSE(s.is_writable());
   close(pair[0]);
   close(pair[1]);
+}
+
+}  // namespace
+}  // namespace qelo::service
+
+namespace qelo::service {
+namespace {
+
+// A front end on a free loopback port whose every request gets "ok" and a close.
+class RunningFrontEnd {
+ public:
+  explicit RunningFrontEnd(FrontEndOptions options)
+      : front_(
+            options,
+            [this](ReplyStream& s, bool, bool& closed, const std::string&) {
+              ++served_;
+              closed = true;
+              const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+              return s.write(reply.data(), reply.size()) > 0;
+            },
+            nullptr) {
+    port_ = front_.Bind("127.0.0.1", 0);
+    thread_ = std::thread([this] { front_.Run(); });
+  }
+  ~RunningFrontEnd() {
+    front_.Stop();
+    thread_.join();
+  }
+  int Port() const { return port_; }
+  int Served() const { return served_; }
+
+ private:
+  FrontEnd front_;
+  std::atomic<int> served_{0};
+  int port_ = -1;
+  std::thread thread_;
+};
+
+int ConnectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval tv{10, 0};  // every read below is bounded
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+void SendText(int fd, std::string_view text) {
+  ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+}
+
+// Reads until the connection ends or `until` has been seen.
+std::string ReadFrom(int fd, std::string_view until = {}) {
+  std::string got;
+  char buf[4096];
+  while (until.empty() || got.find(until) == std::string::npos) {
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+TEST(FrontEnd, ABodyThatDoesNotArriveInTimeEndsTheConnectionWith408) {
+  FrontEndOptions options;
+  options.head_timeout = options.body_timeout = std::chrono::milliseconds(300);
+  RunningFrontEnd front(options);
+  const int fd = ConnectTo(front.Port());
+  ASSERT_GE(fd, 0);
+  SendText(fd, "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nab");
+  EXPECT_TRUE(ReadFrom(fd).starts_with("HTTP/1.1 408 "));
+  EXPECT_EQ(front.Served(), 0);
+  close(fd);
+}
+
+TEST(FrontEnd, AnExpectedContinueIsAnsweredBeforeTheBodyIsRead) {
+  RunningFrontEnd front(FrontEndOptions{});
+  const int fd = ConnectTo(front.Port());
+  ASSERT_GE(fd, 0);
+  SendText(fd, "POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\n");
+  EXPECT_EQ(ReadFrom(fd, "\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+  SendText(fd, "ab");
+  EXPECT_TRUE(ReadFrom(fd).ends_with("\r\n\r\nok"));
+  EXPECT_EQ(front.Served(), 1);
+  close(fd);
+}
+
+TEST(FrontEnd, ConnectionsPastTheLimitAreClosedUnserved) {
+  FrontEndOptions options;
+  options.max_connections = 2;
+  RunningFrontEnd front(options);
+  const int held[2] = {ConnectTo(front.Port()), ConnectTo(front.Port())};
+  ASSERT_GE(held[0], 0);
+  ASSERT_GE(held[1], 0);
+  // The two held connections are accepted first: the next one is one too many.
+  SendText(held[0], "GET");
+  SendText(held[1], "GET");
+  const int extra = ConnectTo(front.Port());
+  ASSERT_GE(extra, 0);
+  SendText(extra, "GET / HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(ReadFrom(extra), "");
+  // A held connection is still served.
+  SendText(held[0], " / HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(ReadFrom(held[0]).ends_with("ok"));
+  EXPECT_EQ(front.Served(), 1);
+  for (int fd : {held[0], held[1], extra})
+    close(fd);
 }
 
 }  // namespace
