@@ -46,8 +46,10 @@ struct Outcome {
 };
 
 // One GET through a plain client; Abort after `abortAfterMs` when given.
-Outcome Get(ScriptedPeer& peer, std::optional<int> abortAfterMs = std::nullopt) {
+Outcome Get(ScriptedPeer& peer, std::optional<int> abortAfterMs = std::nullopt,
+            uint32_t idleTimeout = 0) {
   THttpClient http;
+  http.IdleTimeout = idleTimeout;
   net::TMemoryStream rcvd;
   http.RcvdStream = &rcvd;
   http.URL = Url(peer);
@@ -215,6 +217,28 @@ TEST(HostileServer, AServerThatNeverAnswersIsEndedByTheCallersAbort) {
   EXPECT_EQ(o.done, 1);
   EXPECT_EQ(o.errCode, 3);
   EXPECT_FALSE(o.bodyComplete);
+}
+
+TEST(HostileServer, AServerThatFallsSilentIsEndedByTheIdleTimeout) {
+  const struct {
+    const char* name;
+    PeerScript script;
+  } cases[] = {
+      {"never answers", {ExpectUntil("\r\n\r\n"), test::Gate()}},
+      {"stops inside the header",
+       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n"), test::Gate()}},
+      {"stops short of its length",
+       {ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nabc"),
+        test::Gate()}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPeer peer({c.script});
+    const Outcome o = Get(peer, std::nullopt, 1);
+    EXPECT_EQ(o.done, 1);
+    EXPECT_EQ(o.errCode, net::kSockTimedOut);
+    EXPECT_FALSE(o.bodyComplete);
+  }
 }
 
 // --- the service request pattern ----------------------------------------------------------
