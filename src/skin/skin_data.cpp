@@ -5,6 +5,7 @@
 #include "skin/byte_reader.h"
 #include "skin/skin_errors.h"
 #include "skin/skin_inflate.h"
+#include "text/ascii_text.h"
 #include "text/text_fields.h"
 
 namespace qelo::skin {
@@ -40,7 +41,7 @@ constexpr std::string_view kControlTypes[] = {
     "treeview",    "listview",   "richedit"};
 
 bool InList(std::string_view type, const auto& list) {
-  const std::string lower = LowerAscii(type);
+  const std::string lower = text::AsciiLower(type);
   return std::find(std::begin(list), std::end(list), lower) != std::end(list);
 }
 
@@ -51,9 +52,9 @@ std::optional<TSkinBitmap> ReadSlot(TByteReader& in, TPixelBudget& budget) {
 }
 
 const TSkinEntry* Find(const std::vector<TSkinEntry>& list, std::string_view name) {
-  const std::string lower = LowerAscii(name);
+  const std::string lower = text::AsciiLower(name);
   for (const TSkinEntry& e : list)
-    if (LowerAscii(e.name) == lower) return &e;
+    if (text::AsciiLower(e.name) == lower) return &e;
   return nullptr;
 }
 

@@ -3,26 +3,12 @@
 #include <cstring>
 #include <limits>
 
+#include "text/ascii_text.h"
+
 namespace qelo::skin {
 
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  // Blanks and control characters, as the text routines trim them.
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-    s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-    s.remove_suffix(1);
-  return s;
-}
-
 std::optional<int> ParseSkinInteger(std::string_view text) {
-  text = TrimBlanks(text);
+  text = text::Trim(text);
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
@@ -68,7 +54,7 @@ TSkinText TSkinText::Parse(std::string_view text) {
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = TrimBlanks(text.substr(pos, end - pos));
+    std::string_view line = text::Trim(text.substr(pos, end - pos));
     pos = end;
     if (pos < text.size()) {
       const bool crlf = text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n';
@@ -77,8 +63,8 @@ TSkinText TSkinText::Parse(std::string_view text) {
 
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      const std::string_view name = TrimBlanks(line.substr(1, line.size() - 2));
-      const std::string lower = LowerAscii(name);
+      const std::string_view name = text::Trim(line.substr(1, line.size() - 2));
+      const std::string lower = text::AsciiLower(name);
       auto [it, added] = out.index_.try_emplace(lower, out.sections_.size());
       if (added) out.sections_.emplace_back();
       current = &out.sections_[it->second];
@@ -90,9 +76,9 @@ TSkinText TSkinText::Parse(std::string_view text) {
     ++current->lines;
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
-    const std::string key(TrimBlanks(line.substr(0, eq)));
-    std::string value(TrimBlanks(line.substr(eq + 1)));
-    auto [it, added] = current->index.try_emplace(LowerAscii(key), current->keys.size());
+    const std::string key(text::Trim(line.substr(0, eq)));
+    std::string value(text::Trim(line.substr(eq + 1)));
+    auto [it, added] = current->index.try_emplace(text::AsciiLower(key), current->keys.size());
     if (added)
       current->keys.emplace_back(key, std::move(value));
     else
@@ -102,14 +88,14 @@ TSkinText TSkinText::Parse(std::string_view text) {
 }
 
 const TSkinText::TSection* TSkinText::Section(std::string_view name) const {
-  auto it = index_.find(LowerAscii(name));
+  auto it = index_.find(text::AsciiLower(name));
   return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> TSkinText::Value(std::string_view section, std::string_view key) const {
   const TSection* s = Section(section);
   if (!s) return std::nullopt;
-  auto it = s->index.find(LowerAscii(key));
+  auto it = s->index.find(text::AsciiLower(key));
   if (it == s->index.end()) return std::nullopt;
   return s->keys[it->second].second;
 }

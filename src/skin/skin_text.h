@@ -64,8 +64,6 @@ class TSkinText {
   std::unordered_map<std::string, size_t> index_;  // lower-case name -> sections_ position
 };
 
-std::string LowerAscii(std::string_view s);
-std::string_view TrimBlanks(std::string_view s);
 // The integer reading rule of the skin text on its own.
 std::optional<int> ParseSkinInteger(std::string_view text);
 
