@@ -25,6 +25,7 @@
 #include "text/settings_codec.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/jpeg_image.h"
 
 namespace qelo::skin {
 
@@ -77,6 +78,7 @@ std::string EntryBytes(const QListWidgetItem* item) {
 TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
     : QDialog(parent), host_(std::move(host)), cache_(host_.appDir + "skins/") {
   SkinFrm = this;
+  if (!host_.readPicture) host_.readPicture = ui::ReadJpegImage;
   setObjectName(QStringLiteral("SkinFrm"));
   setWindowTitle(QStringLiteral("更换皮肤"));
   // Fixed size, system-menu (close) button only.
@@ -163,7 +165,6 @@ void TSkinFrm::ShowPicture(const std::string& path) {
     if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     ::close(fd);
   }
-  if (!host_.readPicture) throw std::runtime_error("No picture reader");
   QImage image = host_.readPicture(path);
   // A picture larger than the control is scaled down to fit; a smaller one stays as it is.
   if (image.width() > PVImg->width() || image.height() > PVImg->height())

@@ -45,6 +45,7 @@ struct TSkinFrmHost {
   // Loads a container file into the main window's skin holder; errors are raised.
   std::function<void(const std::string& path)> loadContainer;
   // Reads a JPEG file; raises the picture reader's error for a file that is not a readable JPEG.
+  // Unset: the client's own JPEG reader.
   std::function<QImage(const std::string& path)> readPicture;
   // Makes each of the two downloaders (containers, then pictures).
   SkinDownloaderFactory makeDownloader;

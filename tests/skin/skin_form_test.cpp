@@ -101,15 +101,16 @@ class SkinFormTest : public testing::Test {
         loaded.push_back(path);
         if (Read(path) == "damaged") throw std::runtime_error("compression error");
       };
-      host.readPicture = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string bytes(std::istreambuf_iterator<char>(in), {});
-        if (bytes.rfind(kPictureMagic, 0) != 0)
-          throw std::runtime_error("Not a JPEG file: starts with 0x00 0x00");
-        QImage image(40, 30, QImage::Format_RGB32);
-        image.fill(Qt::darkGreen);
-        return image;
-      };
+      if (!realPictureReader)
+        host.readPicture = [](const std::string& path) {
+          std::ifstream in(path, std::ios::binary);
+          const std::string bytes(std::istreambuf_iterator<char>(in), {});
+          if (bytes.rfind(kPictureMagic, 0) != 0)
+            throw std::runtime_error("Not a JPEG file: starts with 0x00 0x00");
+          QImage image(40, 30, QImage::Format_RGB32);
+          image.fill(Qt::darkGreen);
+          return image;
+        };
       host.makeDownloader = [] { return std::make_unique<FakeDownloader>(); };
       form_ = std::make_unique<TSkinFrm>(std::move(host));
     }
@@ -177,6 +178,7 @@ class SkinFormTest : public testing::Test {
   std::vector<std::string> confirms;
   std::vector<std::string> loaded;
   bool confirmAnswer = true;
+  bool realPictureReader = false;
   std::string dir_;
 
  private:
@@ -615,6 +617,45 @@ TEST_F(SkinFormTest, ADamagedCachedContainerIsReportedAndNotRecorded) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0], "compression error.");
   EXPECT_FALSE(Exists(dir_ + "settings.cfg"));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(SkinFormTest, RealPicturesAndDamagedOrHugeOnes) {
+  realPictureReader = true;
+  const std::string jpeg = ReadAll(QELO_LOADING_JPG);
+  ASSERT_GT(jpeg.size(), 0xa7u);
+  ASSERT_EQ(jpeg.substr(0x9e, 2), "\xff\xc0") << "the frame header sits where the test expects";
+  Write("res/loading.jpg", jpeg);
+  Write("skins/Good.jpg", jpeg);
+  Form().ShowPreviewPicture("Good");
+  EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg"));
+  EXPECT_EQ(Child<QLabel>("PVImg")->pixmap().size(), QSize(160, 120));
+
+  std::string huge = jpeg;
+  huge.replace(0xa3, 4, "\xff\xff\xff\xff");  // 65535 x 65535
+  const struct {
+    const char* what;
+    std::string bytes;
+  } kCases[] = {
+      {"truncated", jpeg.substr(0, jpeg.size() / 2)},
+      {"header only", jpeg.substr(0, 0xb0)},
+      {"not a JPEG", std::string(500, 'x')},
+      {"huge", huge},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    reports.clear();
+    Write("skins/Charm.jpg", c.bytes);
+    ShowWithList("Charm,Dark");
+    ClickRow(0);
+    ASSERT_EQ(reports.size(), 1u) << "the reader's error goes to the report";
+    EXPECT_FALSE(reports[0].empty());
+    EXPECT_EQ(Form().PictureSource(), Loading()) << "the loading picture stays";
+  }
 }
 
 }  // namespace
