@@ -8,10 +8,16 @@ namespace qelo::app {
 
 class TMainForm;
 class TVerFrm;
+}  // namespace qelo::app
+namespace qelo::skin {
+class TSkinFrm;
+}
+namespace qelo::app {
 
 class TWindows {
  public:
-  // Creates the windows (main, then about), all hidden, and sets MainForm and VerFrm.
+  // Creates the windows (main, skin, about), all hidden, and sets MainForm, SkinFrm and VerFrm.
+  // The main menu's skin entry shows the skin window modally.
   TWindows();
   ~TWindows();
   TWindows(const TWindows&) = delete;
@@ -23,6 +29,7 @@ class TWindows {
 
  private:
   std::unique_ptr<TMainForm> main_;
+  std::unique_ptr<skin::TSkinFrm> skin_;
   std::unique_ptr<TVerFrm> ver_;
 };
 

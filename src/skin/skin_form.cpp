@@ -292,17 +292,14 @@ void TSkinFrm::ShowPreview() {
 void TSkinFrm::StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldFile>& held,
                              std::optional<std::string>& owner, const std::string& tmp,
                              const std::string& name) {
+  // A client built without downloaders fetches nothing and leaves no file behind.
+  if (!downloader) return;
   std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp);
   // The transfer this one replaces reports nothing; its file is closed once the new transfer
   // has taken its place, and stays in the cache under its ".tmp" name.
   std::unique_ptr<THeldFile> replaced = std::move(held);
   held = std::move(fresh);
   owner = name;
-  if (!downloader) {
-    held.reset();
-    owner.reset();
-    return;
-  }
   downloader->FileStream = &held->Stream();
   try {
     downloader->Start();
