@@ -37,6 +37,8 @@ void ConfigureServiceClient(net::THttpClient& client) {
   client.FollowRelocation = true;
   client.LocationChangeMaxCount = 5;
   client.Timeout = 30;
+  // A service that accepts and then says nothing must not hold a window's request forever.
+  client.IdleTimeout = 30;
   client.ServerAuth = net::httpAuthNone;
   client.ProxyAuth = net::httpAuthNone;
   client.Options = 0;

@@ -62,6 +62,7 @@ THttpClient::THttpClient() : TNetWndControl(4) {
 }
 
 THttpClient::~THttpClient() {
+  StopIdleCheck();
   // The socket's events must not reach a half-destroyed client.
   socket_.OnDnsLookupDone = nullptr;
   socket_.OnSessionConnected = nullptr;
@@ -72,6 +73,7 @@ THttpClient::~THttpClient() {
 }
 
 void THttpClient::ThreadDetach() {
+  StopIdleCheck();
   TNetWndControl::ThreadDetach();
   socket_.ThreadDetach();
 }
@@ -79,6 +81,7 @@ void THttpClient::ThreadDetach() {
 void THttpClient::ThreadAttach() {
   TNetWndControl::ThreadAttach();
   socket_.ThreadAttach();
+  if (state_ != httpReady) ArmIdleCheck();
 }
 
 void THttpClient::SetRequestVer(const std::string& Value) {
@@ -148,6 +151,7 @@ void THttpClient::StartRequest(THttpRequest Type) {
 
   ++gen_;
   ++requestSerial_;
+  ArmIdleCheck();
   requestType_ = Type;
   ResetResponseData();
   docName_.clear();

@@ -134,6 +134,11 @@ class THttpClient : public TNetWndControl {
   int BandwidthSampling = 1000;
   uint32_t Options = 0;  // bits 1 << THttpCliententOption
   uint32_t Timeout = 30;
+  // Seconds without a byte moving (sent or received, once the name is resolved) after which a
+  // request under way ends as a timed-out connection: the connection is dropped and the close
+  // handling ends the request with ErrCode 10060. 0 (the creation value) never times out.
+  // Read when a request starts.
+  uint32_t IdleTimeout = 0;
   std::string SocksServer;
   std::string SocksLevel;
   std::string SocksPort;
@@ -236,6 +241,23 @@ class THttpClient : public TNetWndControl {
   void MoveBackSendStream();
   void CloseSocketQuietly(bool UseAbort);
 
+  // Idle timeout (http_client_idle.cpp).
+  struct ActivityMark {
+    int64_t Read = 0;
+    int64_t Written = 0;
+    int Socket = -1;
+    int SocketState = 0;
+    THttpState State = httpReady;
+    int Relocations = 0;
+    bool operator==(const ActivityMark&) const = default;
+  };
+  ActivityMark CurrentActivity() const;
+  void ArmIdleCheck();
+  void StopIdleCheck();
+  void ScheduleIdleCheck();
+  void IdleCheck();
+  void IdleTimedOut();
+
   // Ending.
   void SetState(THttpState NewState);
   void SetReady();
@@ -311,6 +333,12 @@ class THttpClient : public TNetWndControl {
   // connection closes. Steps compare it after every event they fire.
   uint64_t gen_ = 0;
   uint64_t requestSerial_ = 0;
+
+  // Idle timeout: the pending check, the last activity seen and since when it stands still.
+  Dispatcher::TimerId idleTimer_ = 0;
+  uint32_t idleTimeoutSec_ = 0;
+  ActivityMark idleMark_;
+  Clock::time_point idleSince_{};
 };
 
 }  // namespace qelo::net

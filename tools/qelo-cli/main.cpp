@@ -19,6 +19,7 @@ constexpr Command kCommands[] = {
      "http [-X GET|POST|HEAD] [--data STR | --data-file FILE] [--range BEGIN-END] [--http11] "
      "[--no-follow] [--max-redirects N] [-o FILE] [-v] URL",
      qelo::cli::RunHttp},
+    {"download", "download [--parts N] [--progress] URL FILE", qelo::cli::RunDownload},
     {"search", "search KEYWORD [--base URL]   (KEYWORD and output in UTF-8)", qelo::cli::RunSearch},
     {"json", "json [--gbk | --utf8] FILE [--member KEY]...  (output in UTF-8)", qelo::cli::RunJson},
     {"settings", "settings encode TEXT | decode FILE   (TEXT and output in UTF-8)",
