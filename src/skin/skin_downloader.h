@@ -35,4 +35,9 @@ class ISkinDownloader {
 
 using SkinDownloaderFactory = std::function<std::unique_ptr<ISkinDownloader>()>;
 
+// The client's multi-part downloader behind that interface. The window keeps its files open
+// itself, so the downloader is handed a view of the window's stream: when the downloader
+// closes its stream at the end of a transfer, only the view goes.
+std::unique_ptr<ISkinDownloader> MakeMultipartSkinDownloader();
+
 }  // namespace qelo::skin

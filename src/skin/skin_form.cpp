@@ -97,10 +97,9 @@ TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
                                       uint16_t errCode) {
     HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
   };
-  if (host_.makeDownloader) {
-    HttpDownFile = host_.makeDownloader();
-    HttpImg = host_.makeDownloader();
-  }
+  if (!host_.makeDownloader) host_.makeDownloader = MakeMultipartSkinDownloader;
+  HttpDownFile = host_.makeDownloader();
+  HttpImg = host_.makeDownloader();
   if (HttpDownFile)
     HttpDownFile->OnRequestDone = [this](ISkinDownloader* s, int code, const std::string& why) {
       HttpDownFileRequestDone(s, code, why);

@@ -47,7 +47,8 @@ struct TSkinFrmHost {
   // Reads a JPEG file; raises the picture reader's error for a file that is not a readable JPEG.
   // Unset: the client's own JPEG reader.
   std::function<QImage(const std::string& path)> readPicture;
-  // Makes each of the two downloaders (containers, then pictures).
+  // Makes each of the two downloaders (containers, then pictures). Unset: the client's
+  // multi-part downloader.
   SkinDownloaderFactory makeDownloader;
 };
 

@@ -111,7 +111,7 @@ class SkinFormTest : public testing::Test {
           image.fill(Qt::darkGreen);
           return image;
         };
-      host.makeDownloader = [] { return std::make_unique<FakeDownloader>(); };
+      if (!realDownloader) host.makeDownloader = [] { return std::make_unique<FakeDownloader>(); };
       form_ = std::make_unique<TSkinFrm>(std::move(host));
     }
     return *form_;
@@ -179,6 +179,7 @@ class SkinFormTest : public testing::Test {
   std::vector<std::string> loaded;
   bool confirmAnswer = true;
   bool realPictureReader = false;
+  bool realDownloader = false;
   std::string dir_;
 
  private:
@@ -656,6 +657,43 @@ TEST_F(SkinFormTest, RealPicturesAndDamagedOrHugeOnes) {
     EXPECT_FALSE(reports[0].empty());
     EXPECT_EQ(Form().PictureSource(), Loading()) << "the loading picture stays";
   }
+}
+
+TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
+  realPictureReader = true;
+  realDownloader = true;
+  const std::string jpeg = ReadAll(QELO_LOADING_JPG);
+  std::string container;
+  for (int i = 0; i < 5000; ++i)
+    container.push_back(static_cast<char>(i * 7));
+  service::testing::ServiceProcess service;
+  service.WriteFile("skins/Charm.skn", "charm container");
+  service.WriteFile("skins/Charm.jpg", jpeg);
+  service.WriteFile("skins/Dark.skn", container);
+  ASSERT_TRUE(service.Start(1));
+  Write("res/loading.jpg", jpeg);
+  state.BaseUrl = service.BaseUrl();
+  state.SkinName = "Charm";
+
+  Form().show();
+  ASSERT_TRUE(Spin([&] { return Form().PictureSource() == Skins("Charm.jpg"); }));
+  EXPECT_EQ(ReadAll(Skins("Charm.jpg")), jpeg);
+  EXPECT_FALSE(Exists(Skins("Charm.jpg.tmp")));
+  EXPECT_FALSE(Exists(Skins("Charm.jpg.stat"))) << "no state file is written";
+
+  ClickRow(1);  // Dark has no preview on the service
+  ASSERT_TRUE(Spin([&] { return !Status().isEmpty(); }));
+  EXPECT_EQ(Status(), QStringLiteral("预览图文件【Dark】不存在"));
+  EXPECT_EQ(Form().PictureSource(), Loading());
+
+  ClickButton("SKBtnApply");
+  ASSERT_TRUE(Spin([&] { return !loaded.empty(); }));
+  EXPECT_EQ(loaded, std::vector<std::string>{Skins("Dark.skn")});
+  EXPECT_EQ(ReadAll(Skins("Dark.skn")), container);
+  EXPECT_FALSE(Exists(Skins("Dark.skn.tmp")));
+  EXPECT_EQ(SettingsPlain(), "Dark|user");
+  EXPECT_TRUE(reports.empty()) << reports.front();
+  EXPECT_EQ(Form().Cache().HeldCount(), 0u);
 }
 
 }  // namespace
