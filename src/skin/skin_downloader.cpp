@@ -27,6 +27,8 @@ class TMultipartSkinDownloader : public ISkinDownloader {
   TMultipartSkinDownloader() {
     downloader_.OnRequestDone = [this](net::TMultipartDownloader*, int code,
                                        const std::string& reason) {
+      // The transfer has ended: the view goes now, before the owner closes what it shows.
+      downloader_.FileStream.reset();
       if (OnRequestDone) OnRequestDone(this, code, reason);
     };
   }

@@ -291,7 +291,7 @@ void TSkinFrm::ShowPreview() {
 void TSkinFrm::StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldFile>& held,
                              std::optional<std::string>& owner, const std::string& tmp,
                              const std::string& name) {
-  // A client built without downloaders fetches nothing and leaves no file behind.
+  // A factory that made no downloader: nothing is fetched and no file is left behind.
   if (!downloader) return;
   std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp);
   // The transfer this one replaces reports nothing; its file is closed once the new transfer
