@@ -13,5 +13,6 @@ int RunSettings(const Args& args);
 int RunJson(const Args& args);
 int RunHttp(const Args& args);
 int RunSearch(const Args& args);
+int RunSkin(const Args& args);
 
 }  // namespace qelo::cli
