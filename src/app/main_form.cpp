@@ -16,12 +16,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/saved_skin.h"
 #include "app/search_rows.h"
 #include "app/ver_form.h"
 #include "config.h"
 #include "net/http_client.h"
+#include "skin/builtin_skin.h"
+#include "text/app_dir.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/skin_palette.h"
 #include "ui/system_browser.h"
 #include "ui/system_icons.h"
 
@@ -93,6 +97,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
   };
   SmallIcons = ui::GetSystemImageListHandle(1);
   LargeIcons = ui::GetSystemImageListHandle(0);
+
+  // The client starts in the built-in skin.
+  skinPalette_ = std::make_unique<ui::TSkinPaletteFollower>(skSkinData1);
+  skCompressedStoredSkin1.CompressedFileName = skin::kBuiltinSkinFile;
+  skCompressedStoredSkin1.CompressedData = std::string(skin::BuiltinSkinData());
+  skSkinData1.SetCompressedStoredSkin(&skCompressedStoredSkin1);
 
   BuildMenus();
   auto* central = new QWidget(this);
@@ -376,6 +386,9 @@ void TMainForm::F1Click() {
 }
 
 void TMainForm::FormShow() {
+  // The saved skin, when settings.cfg names one that is cached; damage keeps the built-in one.
+  SkinName = LoadSavedSkin(skSkinData1, text::AppDir());
+  if (skSkinData1.Empty()) skSkinData1.SetCompressedStoredSkin(&skCompressedStoredSkin1);
   if (OnFormShow) OnFormShow();
 }
 

@@ -11,6 +11,8 @@
 
 #include "app/protocol.h"
 #include "app/shared_state.h"
+#include "skin/compressed_stored_skin.h"
+#include "skin/skin_data.h"
 #include "ui/message_box.h"
 
 class QAction;
@@ -27,8 +29,9 @@ namespace qelo::net {
 class THttpClient;
 }
 namespace qelo::ui {
+class TSkinPaletteFollower;
 class TSystemImageList;
-}
+}  // namespace qelo::ui
 
 namespace qelo::app {
 
@@ -66,6 +69,9 @@ class TMainForm : public QMainWindow, public TSharedState {
   std::unique_ptr<net::THttpClient> HttpClient1;
   ui::TSystemImageList* SmallIcons = nullptr;
   ui::TSystemImageList* LargeIcons = nullptr;
+  // The built-in skin "Charm.skn" and the skin holder every window follows.
+  skin::TskCompressedStoredSkin skCompressedStoredSkin1;
+  skin::TskSkinData skSkinData1;
 
   // --- Seams for the windows that other parts of the client add -------------------------------
   // Shows the skin window modally.
@@ -108,6 +114,8 @@ class TMainForm : public QMainWindow, public TSharedState {
   QStatusBar* skSkinStatusBar1 = nullptr;
   QLabel* bbs_link = nullptr;
 
+  // Gives every window the holder's colours; declared after the holder, so it leaves first.
+  std::unique_ptr<ui::TSkinPaletteFollower> skinPalette_;
   TFormStreams streams_;
   // A keyword entered while a search was under way; it is sent once that search ends.
   std::optional<std::string> pendingKeyword_;

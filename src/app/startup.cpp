@@ -14,6 +14,9 @@ TWindows::TWindows() {
   skinHost.state = main_.get();
   skinHost.appDir = text::AppDir();
   skinHost.confirm = [](const std::string& text) { return ConfirmBox(text); };
+  skinHost.loadContainer = [main = main_.get()](const std::string& path) {
+    main->skSkinData1.LoadContainerFile(path);
+  };
   skin_ = std::make_unique<skin::TSkinFrm>(std::move(skinHost), main_.get());
   main_->ShowSkinWindow = [this] { skin_->exec(); };
 

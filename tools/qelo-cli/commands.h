@@ -14,5 +14,6 @@ int RunJson(const Args& args);
 int RunHttp(const Args& args);
 int RunSearch(const Args& args);
 int RunDownload(const Args& args);
+int RunSkin(const Args& args);
 
 }  // namespace qelo::cli

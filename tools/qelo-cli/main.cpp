@@ -24,6 +24,8 @@ constexpr Command kCommands[] = {
     {"json", "json [--gbk | --utf8] FILE [--member KEY]...  (output in UTF-8)", qelo::cli::RunJson},
     {"settings", "settings encode TEXT | decode FILE   (TEXT and output in UTF-8)",
      qelo::cli::RunSettings},
+    {"skin", "skin info FILE | builtin OUT   (describes a container loaded over the built-in skin)",
+     qelo::cli::RunSkin},
 };
 
 int Usage() {

@@ -1,0 +1,45 @@
+#include "app/saved_skin.h"
+
+#include <sys/stat.h>
+
+#include <exception>
+
+#include "app/file_lines.h"
+#include "skin/builtin_skin.h"
+#include "text/settings_codec.h"
+#include "text/text_fields.h"
+
+namespace qelo::app {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string LoadSavedSkin(skin::TskSkinData& holder, const std::string& appDir) {
+  const std::string builtin = skin::kBuiltinSkinName;
+  const std::string settings = appDir + "settings.cfg";
+  if (!FileExists(settings)) return builtin;
+  std::string name;
+  try {
+    const std::string plain =
+        text::SettingsCodec(text::JoinLinesCrLf(ReadWholeFile(settings)), false);
+    name = text::PickField('|', plain, 0);
+  } catch (const std::exception&) {
+    return builtin;  // a settings file that does not decode keeps the built-in skin
+  }
+  const std::string container = appDir + "skins/" + name + ".skn";
+  if (name.empty() || !FileExists(container)) return builtin;
+  try {
+    holder.LoadContainerFile(container);
+  } catch (const std::exception&) {
+    return builtin;  // the holder has put its previous skin back
+  }
+  return name;
+}
+
+}  // namespace qelo::app
