@@ -12,17 +12,12 @@
 #include <string_view>
 
 #include "net/stream.h"
+#include "skin/skin_errors.h"
 
 namespace qelo::skin {
 
 // "Cannot create file "<path>". <system message>"
 class EFCreateError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// "Cannot open file "<path>". <system message>"
-class EFOpenError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };

@@ -20,6 +20,7 @@
 #include "app/shared_state.h"
 #include "net/http_client.h"
 #include "service/service_process.h"
+#include "skin/skin_data.h"
 #include "support/scripted_peer.h"
 #include "text/settings_codec.h"
 #include "ui/dispatcher_bridge.h"
@@ -694,6 +695,68 @@ TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
   EXPECT_EQ(SettingsPlain(), "Dark|user");
   EXPECT_TRUE(reports.empty()) << reports.front();
   EXPECT_EQ(Form().Cache().HeldCount(), 0u);
+}
+
+// The builder's demo skins, served by the service, applied into a real skin holder.
+TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
+  realPictureReader = true;
+  realDownloader = true;
+  service::testing::ServiceProcess service;
+  for (const auto& entry : fs::directory_iterator(QELO_DEMO_SKINS_DIR))
+    fs::copy_file(entry.path(), service.SkinsDir() + "/" + entry.path().filename().string());
+  ASSERT_TRUE(service.Start(1));
+  Write("res/loading.jpg", ReadAll(QELO_LOADING_JPG));
+  state.BaseUrl = service.BaseUrl();
+  state.SkinName = "Charm";
+  TskSkinData holder;
+  // The fixture's loader records the path; this one puts the skin on for real.
+  TSkinFrmHost host;
+  host.state = &state;
+  host.appDir = dir_;
+  host.confirm = [](const std::string&) { return true; };
+  host.loadContainer = [&](const std::string& path) {
+    loaded.push_back(path);
+    holder.LoadContainerFile(path);
+  };
+  TSkinFrm form(std::move(host));
+  auto* list = form.findChild<QListWidget*>(QStringLiteral("SLBox"));
+  auto* picture = form.findChild<QLabel*>(QStringLiteral("PVImg"));
+  auto* apply = form.findChild<QPushButton*>(QStringLiteral("SKBtnApply"));
+  auto* del = form.findChild<QPushButton*>(QStringLiteral("SKBtnDel"));
+  ASSERT_TRUE(list && picture && apply && del);
+
+  form.show();
+  ASSERT_TRUE(Spin([&] { return form.PictureSource() == Skins("Charm.jpg"); }));
+  ASSERT_EQ(list->count(), 5);
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_FALSE(picture->pixmap().isNull());
+
+  const std::string cherry = G("樱花");
+  int cherryRow = -1;
+  for (int i = 0; i < list->count(); ++i)
+    if (list->item(i)->text() == QStringLiteral("樱花皮肤")) cherryRow = i;
+  ASSERT_GE(cherryRow, 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(cherryRow)).center());
+  ASSERT_TRUE(Spin([&] { return form.PictureSource() == Skins(cherry + ".jpg"); }));
+  EXPECT_EQ(ReadAll(Skins(cherry + ".jpg")),
+            ReadAll(std::string(QELO_DEMO_SKINS_DIR) + "/樱花.jpg"));
+
+  QTest::mouseClick(apply, Qt::LeftButton);
+  ASSERT_TRUE(Spin([&] { return !loaded.empty(); }));
+  EXPECT_EQ(loaded.back(), Skins(cherry + ".skn"));
+  EXPECT_EQ(holder.LastLoad(), TLoadOutcome::Loaded);
+  EXPECT_FALSE(holder.Empty());
+  EXPECT_EQ(SettingsPlain(), cherry + "|user");
+
+  // Selecting it again finds its container cached; deleting it keeps the skin in force.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(cherryRow)).center());
+  EXPECT_TRUE(del->isEnabled());
+  QTest::mouseClick(del, Qt::LeftButton);
+  EXPECT_FALSE(Exists(Skins(cherry + ".skn")));
+  EXPECT_FALSE(holder.Empty());
+  EXPECT_TRUE(reports.empty()) << reports.front();
 }
 
 }  // namespace
