@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of qelo-cli against a real qelo-service on a free loopback port:
-# http (exit codes and the four closing lines), search (rows of eight cells), settings
+# http (exit codes and the four closing lines), search (rows of eight cells), download (the
+# file whole, its four stdout lines, refusals), settings
 # (encode/decode round trip and refusal). Usage: cli_test.sh BIN_DIR
 set -uo pipefail
 bin=$1
@@ -24,6 +25,7 @@ check() {  # check NAME CONDITION-COMMAND...
   fi
 }
 
+head -c 300000 /dev/urandom >"$work/Dl.skn"
 "$bin/qelo-service" --listen 127.0.0.1:0 --db "$work/index.db" --seed-rows 2000 --skins "$work" \
   >"$work/url" 2>"$work/service.log" &
 pid=$!
@@ -59,6 +61,30 @@ check "search exit 0" test $? -eq 0
 check "search has rows" test "$(wc -l <"$work/rows")" -gt 0
 check "search eight cells" test -z "$(awk -F'\t' 'NF != 8' "$work/rows")"
 check "search names match" test -z "$(cut -f1 "$work/rows" | grep -vi photoshop)"
+
+# download: a skin in two parts, the file whole and exactly the four lines on stdout.
+skin="${base}plugins/getskin.php?action=downskin&skin_id="
+cli download "${skin}Dl" "$work/dl.bin" >"$work/out" 2>"$work/err"
+check "download exit 0" test $? -eq 0
+check "download four lines" diff "$work/out" \
+  <(printf 'ErrorCode: 200\nReason: OK\nContentLength: 300000\nTotalDataCount: 300000\n')
+check "download file whole" cmp -s "$work/dl.bin" "$work/Dl.skn"
+check "download progress texts" grep -qx 'All done' "$work/err"
+cli download --parts 3 --progress "${skin}Dl" "$work/dl3.bin" >"$work/out" 2>"$work/err"
+check "download 3 parts" cmp -s "$work/dl3.bin" "$work/Dl.skn"
+check "download --progress shows percent" grep -q '100.0%' "$work/err"
+cli download "${skin}Nope" "$work/none.bin" >"$work/out" 2>/dev/null
+check "download missing exit 1" test $? -eq 1
+check "download missing code" grep -qx 'ErrorCode: 404' "$work/out"
+requests=$(grep -c 'skin_id=Dl ' "$work/service.log")
+cli download --parts 1 "${skin}Dl" "$work/one.bin" >"$work/out" 2>"$work/err"
+check "download refused exit 1" test $? -eq 1
+sleep 0.2
+check "download refused sends nothing" test "$(grep -c 'skin_id=Dl ' "$work/service.log")" -eq "$requests"
+check "download refused message" grep -q 'PartCount must be positive' "$work/err"
+check "download refused prints nothing" test ! -s "$work/out"
+cli download "${skin}Dl" >/dev/null 2>&1
+check "download usage exit 2" test $? -eq 2
 
 # settings: a Chinese skin name survives encode + decode; junk is refused with exit 1.
 cli settings encode 'Charm|user' >"$work/charm.cfg"

@@ -31,6 +31,8 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   const std::string& Dir() const { return dir_; }
+  // "http://127.0.0.1:PORT/" once started.
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
   std::string DbPath() const { return dir_ + "/index.db"; }
   std::string SkinsDir() const { return dir_ + "/skins"; }
   void WriteFile(const std::string& relative, std::string_view bytes) const;
