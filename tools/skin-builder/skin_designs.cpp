@@ -496,7 +496,7 @@ TBuiltSkin BuildSkin(const TSkinDesign& design) {
   body.code = 3;
   // The mask shows the whole picture.
   const std::vector<bool> mask(static_cast<size_t>(sheet.Width()) * sheet.Height(), true);
-  body.slots = {Bmp24(sheet), std::nullopt, Bmp1(mask, sheet.Width(), sheet.Height())};
+  body.pictureSlots = {Bmp24(sheet), std::nullopt, Bmp1(mask, sheet.Width(), sheet.Height())};
   body.active = {Bmp32(drawer.Checks(), true), Bmp24(combo), Bmp8(drawer.Gauge())};
   body.text = out.text;
   out.body = BodyBytes(body);
