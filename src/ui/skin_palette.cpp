@@ -1,6 +1,8 @@
 #include "ui/skin_palette.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QWidget>
 
 namespace qelo::ui {
 
@@ -34,6 +36,16 @@ constexpr TRoleMap kRoles[] = {
     {skin::sc3DLight, {QPalette::Midlight, QPalette::Midlight}, 1},
     {skin::sc3DDkShadow, {QPalette::Shadow, QPalette::Shadow}, 1},
 };
+
+// The application palette, and every window made to take it up at once (each passes it on to
+// its controls); windows created later start from it.
+void UsePalette(const QPalette& palette) {
+  QApplication::setPalette(palette);
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    QEvent changed(QEvent::ApplicationPaletteChange);
+    QApplication::sendEvent(w, &changed);
+  }
+}
 
 }  // namespace
 
@@ -70,17 +82,17 @@ TSkinPaletteFollower::TSkinPaletteFollower(skin::TskSkinData& holder)
 TSkinPaletteFollower::~TSkinPaletteFollower() {
   holder_.RemoveListener(this);
   // The skin leaves with the holder's window.
-  QApplication::setPalette(platform_);
+  UsePalette(platform_);
 }
 
 void TSkinPaletteFollower::SkinNotice(skin::TskSkinData& sender, skin::TSkinNotice notice) {
   switch (notice) {
     case skin::TSkinNotice::BeforeChange:
       // The skin in force is set aside: until a new one is taken up the platform look shows.
-      QApplication::setPalette(platform_);
+      UsePalette(platform_);
       break;
     case skin::TSkinNotice::Change:
-      QApplication::setPalette(sender.Empty() ? platform_ : SkinPalette(sender.Colors, platform_));
+      UsePalette(sender.Empty() ? platform_ : SkinPalette(sender.Colors, platform_));
       break;
     case skin::TSkinNotice::AfterChange:
       break;

@@ -401,11 +401,11 @@ TSkinDesign CharmDesign() {
   TSkinDesign d;
   d.name = "Charm";
   d.comment = "The built-in skin: soft blue-grey faces with glossy buttons.";
-  d.face = {211, 227, 241};
+  d.face = {211, 226, 241};
   d.text = {0, 0, 0};
   d.window = {255, 255, 255};
   d.windowText = {0, 0, 0};
-  d.highlight = {88, 177, 223};
+  d.highlight = {88, 176, 223};
   d.highlightText = {0, 0, 0};
   d.btnHighlight = {236, 240, 242};
   d.btnShadow = {191, 206, 220};
@@ -496,7 +496,7 @@ TBuiltSkin BuildSkin(const TSkinDesign& design) {
   body.code = 3;
   // The mask shows the whole picture.
   const std::vector<bool> mask(static_cast<size_t>(sheet.Width()) * sheet.Height(), true);
-  body.slots = {Bmp24(sheet), std::nullopt, Bmp1(mask, sheet.Width(), sheet.Height())};
+  body.pictureSlots = {Bmp24(sheet), std::nullopt, Bmp1(mask, sheet.Width(), sheet.Height())};
   body.active = {Bmp32(drawer.Checks(), true), Bmp24(combo), Bmp8(drawer.Gauge())};
   body.text = out.text;
   out.body = BodyBytes(body);

@@ -133,7 +133,7 @@ std::string Bmp1(const std::vector<bool>& on, int width, int height) {
 std::string BodyBytes(const TBody& body) {
   std::string out;
   PutU32(out, static_cast<uint32_t>(body.code));
-  for (const auto& slot : body.slots) {
+  for (const auto& slot : body.pictureSlots) {
     out.push_back(slot ? '\0' : '\1');
     if (slot) out += *slot;
   }

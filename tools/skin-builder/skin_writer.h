@@ -25,7 +25,7 @@ std::string Bmp1(const std::vector<bool>& on, int width, int height);
 // empty slot, flag 1), the active pictures, the skin text.
 struct TBody {
   int32_t code = 3;
-  std::vector<std::optional<std::string>> slots;
+  std::vector<std::optional<std::string>> pictureSlots;
   std::vector<std::string> active;
   std::string text;
 };
