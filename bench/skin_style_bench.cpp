@@ -8,12 +8,20 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLinearGradient>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <cctype>
 #include <cstdlib>
@@ -35,7 +43,7 @@ namespace {
 // and its other looks in the cells to the right.
 class DemoSkin : public qelo::ui::SkinSource {
  public:
-  DemoSkin() : picture_(48 * 4, 48 * 16, QImage::Format_RGB32) {
+  DemoSkin() : picture_(48 * 4, 48 * 17, QImage::Format_RGB32) {
     picture_.fill(Qt::white);
     const struct {
       const char* name;
@@ -47,7 +55,8 @@ class DemoSkin : public qelo::ui::SkinSource {
                     {"memo", QColor(245, 248, 255)},       {"statusbar", QColor(60, 80, 120)},
                     {"statuspanel", QColor(70, 90, 130)},  {"mainmenubar", QColor(50, 70, 110)},
                     {"menuitem", QColor(235, 238, 245)},   {"popupwindow", QColor(235, 238, 245)},
-                    {"groupbox", QColor(210, 220, 236)},   {"combobox", QColor(240, 244, 252)}};
+                    {"groupbox", QColor(210, 220, 236)},   {"combobox", QColor(240, 244, 252)},
+                    {"tab", QColor(190, 205, 230)}};
     QPainter p(&picture_);
     int row = 0;
     for (const auto& s : sections) {
@@ -209,6 +218,39 @@ void SaveShots(const std::string& dir) {
   menu.addAction(QStringLiteral("更换皮肤(&C)"));
   menu.addAction(QStringLiteral("退出软件(&Q)"))->setEnabled(false);
   main.FillResults(std::string("[]"));
+  // The kinds of control the other windows use.
+  QWidget controls;
+  controls.resize(420, 260);
+  auto* group = new QGroupBox(QStringLiteral("可用皮肤"), &controls);
+  group->setGeometry(8, 8, 200, 150);
+  auto* entries = new QListWidget(group);
+  entries->setGeometry(8, 24, 184, 118);
+  entries->addItems({QStringLiteral("Charm皮肤"), QStringLiteral("Demo皮肤")});
+  entries->setCurrentRow(0);
+  auto* combo = new QComboBox(&controls);
+  combo->addItems({QStringLiteral("- 请选择 -"), QStringLiteral("10分满意")});
+  combo->setGeometry(220, 16, 120, 25);
+  auto* edit = new QLineEdit(QStringLiteral("edit"), &controls);
+  edit->setGeometry(220, 50, 120, 23);
+  auto* off = new QLineEdit(QStringLiteral("disabled"), &controls);
+  off->setGeometry(220, 80, 120, 23);
+  off->setEnabled(false);
+  auto* memo = new QTextEdit(QStringLiteral("memo"), &controls);
+  memo->setGeometry(220, 110, 190, 80);
+  auto* disabled = new QPushButton(QStringLiteral("删除皮肤"), &controls);
+  disabled->setGeometry(8, 170, 75, 25);
+  disabled->setEnabled(false);
+  auto* pressed = new QPushButton(QStringLiteral("使用皮肤"), &controls);
+  pressed->setGeometry(90, 170, 75, 25);
+  pressed->setDown(true);
+  auto* tabs = new QTabWidget(&controls);
+  tabs->setGeometry(8, 200, 200, 56);
+  tabs->addTab(new QWidget, QStringLiteral("软件说明"));
+  tabs->addTab(new QWidget, QStringLiteral("使用协议"));
+  auto* status = new QStatusBar(&controls);
+  status->setGeometry(220, 236, 200, 21);
+  status->addWidget(new QLabel(QStringLiteral("status")), 1);
+  controls.show();
   main.show();
   box.show();
   menu.popup(QPoint(0, 0));
@@ -220,6 +262,7 @@ void SaveShots(const std::string& dir) {
     main.grab().save(QString::fromStdString(dir + "/main" + suffix));
     box.grab().save(QString::fromStdString(dir + "/box" + suffix));
     menu.grab().save(QString::fromStdString(dir + "/menu" + suffix));
+    controls.grab().save(QString::fromStdString(dir + "/controls" + suffix));
   }
   qelo::ui::RemoveSkinStyle();
 }
