@@ -38,6 +38,9 @@ std::optional<long long> ParseInt(std::string_view text) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
     text.remove_prefix(2);
+  } else if (text.size() > 1 && text[0] == '$') {
+    base = 16;
+    text.remove_prefix(1);
   }
   if (text.empty()) return std::nullopt;
   unsigned long long value = 0;

@@ -25,7 +25,7 @@ class SkinSource;
 
 // Readers for the values of a skin section.
 namespace skin_values {
-// A decimal integer with an optional sign, or "0x" and hexadecimal digits; blanks around it
+// A decimal integer with an optional sign, or "0x" or "$" and hexadecimal digits; blanks around it
 // are allowed, anything else makes it no number.
 std::optional<long long> ParseInt(std::string_view text);
 // Four numbers separated by ",": left, top, right, bottom, right and bottom exclusive. Only the

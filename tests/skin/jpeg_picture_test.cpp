@@ -12,7 +12,7 @@
 namespace qelo::skin {
 namespace {
 
-enum class Kind { Baseline, Progressive, Gray };
+enum class Kind { Baseline, Progressive, Gray, ManyScans };
 
 // Encodes a width x height picture whose red rises left to right and green top to bottom.
 std::string Encode(int width, int height, Kind kind = Kind::Baseline) {
@@ -25,17 +25,31 @@ std::string Encode(int width, int height, Kind kind = Kind::Baseline) {
   jpeg_mem_dest(&cinfo, &out, &outSize);
   cinfo.image_width = static_cast<JDIMENSION>(width);
   cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = kind == Kind::Gray ? 1 : 3;
-  cinfo.in_color_space = kind == Kind::Gray ? JCS_GRAYSCALE : JCS_RGB;
+  const bool gray = kind == Kind::Gray || kind == Kind::ManyScans;
+  cinfo.input_components = gray ? 1 : 3;
+  cinfo.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 95, TRUE);
   if (kind == Kind::Progressive) jpeg_simple_progression(&cinfo);
+  // A valid progressive script of 631 scans: the DC scan, then every AC coefficient on its
+  // own, sent one bit at a time from bit 9 down.
+  std::vector<jpeg_scan_info> script;
+  if (kind == Kind::ManyScans) {
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int band = 1; band < 64; ++band) {
+      script.push_back({1, {0}, band, band, 0, 9});
+      for (int bit = 9; bit > 0; --bit)
+        script.push_back({1, {0}, band, band, bit, bit - 1});
+    }
+    cinfo.scan_info = script.data();
+    cinfo.num_scans = static_cast<int>(script.size());
+  }
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<unsigned char> row(static_cast<size_t>(width) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < width; ++x) {
-      if (kind == Kind::Gray) {
+      if (gray) {
         row[x] = static_cast<unsigned char>(x * 255 / std::max(1, width - 1));
       } else {
         row[x * 3] = static_cast<unsigned char>(x * 255 / std::max(1, width - 1));
@@ -141,6 +155,7 @@ TEST(JpegPicture, RefusesDamagedTruncatedAndHugePictures) {
       {"huge both ways", WithSize(good, 60000, 60000), "too large"},
       {"huge progressive", WithSize(Encode(16, 16, Kind::Progressive), 20000, 9000), "too large"},
       {"zero height", WithSize(good, 48, 0), "damaged"},
+      {"hundreds of scans", Encode(8, 8, Kind::ManyScans), "more than 500 scans"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -300,6 +300,34 @@ TEST_F(SkinStyleTest, SkinChangeRepaintsAShownWindow) {
   EXPECT_TRUE(shows(kBlocks[3]));
 }
 
+TEST_F(SkinStyleTest, WindowsCreatedLaterTakeTheSkin) {
+  InstallSkinStyle(ButtonSkin());
+  Window w;
+  QPushButton button(QStringLiteral("OK"), &w.top);
+  button.setFocusPolicy(Qt::NoFocus);
+  button.setGeometry(10, 10, 75, 25);
+  button.show();
+  EXPECT_GT(ShareOf(Grab(button), kBlocks[0]), 0.7);
+}
+
+// A skin that lists only some of its sections among its controls.
+class ListingSkin : public FakeSkin {
+ public:
+  bool Lists(std::string_view name) const override { return Lower(name) == "panel"; }
+};
+
+TEST_F(SkinStyleTest, OnlyListedSectionsGiveALook) {
+  auto skin = std::make_shared<ListingSkin>();
+  skin->pictures[-1] = BlockPicture();
+  skin->Set("button", "skinrect", Block(0));
+  skin->Set("panel", "skinrect", Block(1));
+  InstallSkinStyle(skin);
+  ASSERT_NE(CurrentSkinStyle(), nullptr);
+  EXPECT_EQ(CurrentSkinStyle()->Look()->Part("button"), nullptr);
+  EXPECT_NE(CurrentSkinStyle()->Look()->Part("PANEL"), nullptr);
+  EXPECT_TRUE(CurrentSkinStyle()->Look()->Damaged().empty());
+}
+
 TEST_F(SkinStyleTest, DamagedSectionDrawsThePaletteLook) {
   struct Case {
     const char* what;
@@ -415,9 +443,10 @@ TEST(SkinValues, NumbersRectanglesAndColours) {
     const char* text;
     std::optional<long long> expected;
   };
-  const IntCase ints[] = {
-      {"12", 12},  {" 7 ", 7},   {"-1", -1}, {"0x1F", 31}, {"0XfF", 255},
-      {"abc", {}}, {"12px", {}}, {"", {}},   {"0x", {}},   {"99999999999999", 1'000'000'000}};
+  const IntCase ints[] = {{"12", 12},   {" 7 ", 7},    {"-1", -1},
+                          {"0x1F", 31}, {"0XfF", 255}, {"$10", 16},
+                          {"$", {}},    {"abc", {}},   {"12px", {}},
+                          {"", {}},     {"0x", {}},    {"99999999999999", 1'000'000'000}};
   for (const IntCase& c : ints) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ParseInt(c.text), c.expected);
