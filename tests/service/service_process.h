@@ -41,9 +41,6 @@ class ServiceProcess {
   bool Start(int seed_rows);
   // SIGTERM and wait; the exit status as waitpid reports it, or -1 if it had to be killed.
   int Stop();
-  // The port the service listens on, and its base URL ("http://127.0.0.1:PORT/"); after Start.
-  int Port() const { return port_; }
-  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
   // Sends `request` as it stands and reads the reply until the server closes the connection.
   HttpReply Exchange(std::string_view request) const;
