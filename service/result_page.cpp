@@ -9,9 +9,10 @@ constexpr std::string_view kHead =
     "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
     "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n";
 
-// The pop-up the page opens on load: an advertisement page on the same demo host family.
+// The pop-up the page opens on load, and the target of its new-window link: an address of this
+// service (relative to the page), so every attempt to fetch it shows in the request log.
 std::string PopupUrl(int64_t file_id) {
-  return "http://ad.example.com/promo?from=zelk-" + std::to_string(file_id);
+  return "promo?from=zelk-" + std::to_string(file_id);
 }
 
 }  // namespace
@@ -71,6 +72,8 @@ std::string ResultPageHtml(const FileRow& row) {
   html += "<tr><th>收录时间</th><td>" + HtmlEscape(row.file_time) + "</td></tr>\n";
   html += "<tr><th>文件ID</th><td>" + std::to_string(row.file_id) + "</td></tr>\n</table>\n";
   html += "<p><a id=\"share-link\" href=\"" + link + "\" target=\"_blank\">前往网盘下载</a></p>\n";
+  html += "<p><a id=\"promo-link\" href=\"" + PopupUrl(row.file_id) +
+          "&amp;via=link\" target=\"_blank\">热门推荐</a></p>\n";
   html += "<script>\nwindow.addEventListener('load', function () {\n  window.open('" +
           PopupUrl(row.file_id) + "', '_blank');\n});\n</script>\n";
   html += "</body>\n</html>\n";

@@ -2,6 +2,8 @@
 
 #include "app/main_form.h"
 #include "app/ver_form.h"
+#include "preview/rp_form.h"
+#include "preview/wb_form.h"
 #include "skin/skin_form.h"
 #include "text/app_dir.h"
 
@@ -9,6 +11,7 @@ namespace qelo::app {
 
 TWindows::TWindows() {
   main_ = std::make_unique<TMainForm>();
+  preview_ = std::make_unique<TWBForm>(*main_);
 
   skin::TSkinFrmHost skinHost;
   skinHost.state = main_.get();
@@ -18,17 +21,24 @@ TWindows::TWindows() {
     main->skSkinData1.LoadContainerFile(path);
   };
   skin_ = std::make_unique<skin::TSkinFrm>(std::move(skinHost), main_.get());
-  main_->ShowSkinWindow = [this] { skin_->exec(); };
 
   ver_ = std::make_unique<TVerFrm>(*main_, main_.get());
   VerFrm = ver_.get();
+  report_ = std::make_unique<TRpForm>(*main_);
+  main_->ShowPreview = [preview = preview_.get()](const std::string& caption, int left, int top) {
+    preview->OpenPreview(caption, left, top);
+  };
+  main_->ShowSkinWindow = [skin = skin_.get()] { skin->exec(); };
 }
 
 TWindows::~TWindows() {
+  main_->ShowPreview = nullptr;
+  main_->ShowSkinWindow = nullptr;
+  report_.reset();
   VerFrm = nullptr;
   ver_.reset();
-  main_->ShowSkinWindow = nullptr;
   skin_.reset();
+  preview_.reset();
   main_.reset();
 }
 

@@ -4,33 +4,40 @@
 
 #include <memory>
 
-namespace qelo::app {
-
-class TMainForm;
-class TVerFrm;
-}  // namespace qelo::app
 namespace qelo::skin {
 class TSkinFrm;
 }
+
 namespace qelo::app {
+
+class TMainForm;
+class TRpForm;
+class TVerFrm;
+class TWBForm;
 
 class TWindows {
  public:
-  // Creates the windows (main, skin, about), all hidden, and sets MainForm, SkinFrm and VerFrm.
-  // The main menu's skin entry shows the skin window modally.
+  // Creates the windows (main, preview, skin, about, report), all hidden, sets MainForm, WBForm,
+  // SkinFrm, VerFrm and RpForm, lets the main window open results in the preview window, and
+  // makes the main menu's skin entry show the skin window modally.
   TWindows();
   ~TWindows();
   TWindows(const TWindows&) = delete;
   TWindows& operator=(const TWindows&) = delete;
 
   TMainForm& Main() const { return *main_; }
+  TWBForm& Preview() const { return *preview_; }
+  skin::TSkinFrm& Skin() const { return *skin_; }
+  TRpForm& Report() const { return *report_; }
   // Shows the main window only.
   void ShowMain();
 
  private:
   std::unique_ptr<TMainForm> main_;
+  std::unique_ptr<TWBForm> preview_;
   std::unique_ptr<skin::TSkinFrm> skin_;
   std::unique_ptr<TVerFrm> ver_;
+  std::unique_ptr<TRpForm> report_;
 };
 
 }  // namespace qelo::app

@@ -6,7 +6,18 @@
 
 namespace qelo::ui {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+namespace {
+
+// The web views need their GL contexts shared, which must be asked for before the application
+// object exists.
+int& BeforeApplication(int& argc) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  return argc;
+}
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(BeforeApplication(argc), argv) {
   setApplicationName(ApplicationTitle());
 }
 

@@ -23,6 +23,8 @@
 #include "app/main_form.h"
 #include "app/startup.h"
 #include "app/ver_form.h"
+#include "preview/rp_form.h"
+#include "preview/wb_form.h"
 #include "net/http_client.h"
 #include "support/scripted_peer.h"
 #include "ui/dispatcher_bridge.h"
@@ -414,13 +416,21 @@ TEST(Startup, WindowsInOrderWithOnlyTheMainOneShown) {
   {
     TWindows windows;
     EXPECT_EQ(MainForm, &windows.Main());
+    EXPECT_EQ(WBForm, &windows.Preview());
+    EXPECT_EQ(RpForm, &windows.Report());
     ASSERT_NE(VerFrm, nullptr);
     EXPECT_EQ(VerFrm->parentWidget(), MainForm);
+    // The first window created is the main one; a preview opened from it reaches WBForm.
+    EXPECT_TRUE(MainForm->ShowPreview != nullptr);
     windows.ShowMain();
     EXPECT_TRUE(MainForm->isVisible());
     EXPECT_FALSE(VerFrm->isVisible());
+    EXPECT_FALSE(WBForm->isVisible());
+    EXPECT_FALSE(RpForm->isVisible());
   }
   EXPECT_EQ(MainForm, nullptr);
+  EXPECT_EQ(WBForm, nullptr);
+  EXPECT_EQ(RpForm, nullptr);
   EXPECT_EQ(VerFrm, nullptr);
 }
 

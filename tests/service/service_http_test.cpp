@@ -282,6 +282,11 @@ TEST_F(ServiceHttp, ResultPageOpensAPopUpOnLoad) {
   ASSERT_NE(on_load, std::string::npos);
   EXPECT_NE(r.body.find("window.open(", on_load), std::string::npos);
   EXPECT_NE(r.body.find("target=\"_blank\""), std::string::npos);
+  // The pop-up and the new-window link point back at the service, relative to the page.
+  const std::string promo = "promo?from=zelk-" + std::to_string(id);
+  EXPECT_NE(r.body.find("window.open('" + promo + "'"), std::string::npos);
+  EXPECT_NE(r.body.find("href=\"" + promo + "&amp;via=link\" target=\"_blank\""),
+            std::string::npos);
   EXPECT_TRUE(r.closed_by_server);
 
   EXPECT_EQ(service_->Get("/zelk-999999999").status, 404);

@@ -1,5 +1,6 @@
 #include "skin_designs.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "skin_writer.h"
@@ -382,10 +383,14 @@ std::string SkinText(const TSkinDesign& d) {
       t.Key("downskinrect", Rect(c.looks.down));
     }
     const bool combo = std::string(c.name) == "combobox";
-    t.Key("leftoffset", c.offset);
-    t.Key("topoffset", c.offset);
-    t.Key("rightoffset", combo ? 21 : c.offset);
-    t.Key("bottomoffset", c.offset);
+    // Button corners take the whole rounding, so the nine-slice never stretches a curve.
+    const int offset = std::string(c.name) == "button"
+                           ? std::min(std::max(c.offset, static_cast<int>(d.radius) + 1), 11)
+                           : c.offset;
+    t.Key("leftoffset", offset);
+    t.Key("topoffset", offset);
+    t.Key("rightoffset", combo ? 21 : offset);
+    t.Key("bottomoffset", offset);
     t.Key("stretch", c.stretch ? 1 : 0);
   };
   for (const TControl& c : objects)

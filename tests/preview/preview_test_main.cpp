@@ -1,0 +1,16 @@
+// main() of the preview tests: an offscreen application with the browser engine's sandbox and GPU
+// off, so the engine starts the same way as root and on a machine without a display.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ui/application.h"
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-dev-shm-usage", 0);
+  testing::InitGoogleTest(&argc, argv);
+  qelo::ui::TApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
