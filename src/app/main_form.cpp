@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -23,6 +25,7 @@
 #include "net/http_client.h"
 #include "skin/builtin_skin.h"
 #include "text/app_dir.h"
+#include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/skin_palette.h"
@@ -37,6 +40,14 @@ namespace {
 
 // Item data role that holds a row's icon index (-1: none looked up).
 constexpr int kIconIndexRole = Qt::UserRole + 1;
+
+// One height for every result row. A row's natural height depends on its icon and on the fonts
+// its text falls back to (Chinese glyphs are taller), and the list gives every row the first
+// row's height, so without this the rows grew or shrank from one search to the next.
+int ListRowHeight(const QTreeWidget& list) {
+  const int text = list.fontMetrics().boundingRect(QStringLiteral("文件Agy")).height();
+  return std::max(text, list.iconSize().height()) + 4;
+}
 
 template <class W>
 W* Named(W* w, const char* name) {
@@ -226,7 +237,12 @@ void TMainForm::BuildStatusBar() {
   skSkinStatusBar1 = Named(new QStatusBar(this), "skSkinStatusBar1");
   skSkinStatusBar1->setFixedHeight(18);
   skSkinStatusBar1->setSizeGripEnabled(false);
-  bbs_link = Named(new QLabel(skSkinStatusBar1), "bbs_link");
+  // The status bar keeps the top 3 of its 18 pixels free, so a 16-pixel label in it would lose
+  // its bottom row, where the underline is drawn: the label sits one pixel higher in a cell
+  // that fits.
+  auto* cell = new QWidget(skSkinStatusBar1);
+  cell->setFixedSize(150, 15);
+  bbs_link = Named(new QLabel(cell), "bbs_link");
   QFont small = bbs_link->font();
   small.setPixelSize(11);
   bbs_link->setFont(small);
@@ -241,15 +257,16 @@ void TMainForm::BuildStatusBar() {
   bbs_link->setOpenExternalLinks(false);
   bbs_link->setCursor(Qt::PointingHandCursor);
   bbs_link->setFixedWidth(150);
+  bbs_link->move(0, -1);
   OnUser(bbs_link, &QLabel::linkActivated, this, [this] { F1Click(); });
-  skSkinStatusBar1->addPermanentWidget(bbs_link);
+  skSkinStatusBar1->addPermanentWidget(cell);
   setStatusBar(skSkinStatusBar1);
 }
 
 // --- Search -----------------------------------------------------------------------------------
 
 void TMainForm::RunSearch() {
-  const std::string keyword = TrimControl(ui::QStringToGbk(ed_word->text()));
+  const std::string keyword = std::string(text::Trim(ui::QStringToGbk(ed_word->text())));
   if (keyword.empty()) {
     InfoBox(ui::Gbk("请输入搜索关键词"));
     return;
@@ -288,6 +305,7 @@ bool TMainForm::FillResults(const std::string& body) {
   if (!listing.isArray) return false;
 
   lv1->setUpdatesEnabled(false);
+  const QSize rowSize(0, ListRowHeight(*lv1));
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(listing.rows.size()));
   for (const ResultRow& row : listing.rows) {
@@ -300,11 +318,14 @@ bool TMainForm::FillResults(const std::string& body) {
       icon = ui::GetSystemIconIndexA(row.caption.c_str(), 0);
     else if (row.icon == ResultRow::Icon::Generic)
       icon = ui::GetSystemIconIndexA(nullptr, 0);
+    item->setSizeHint(0, rowSize);
     item->setData(0, kIconIndexRole, icon);
     if (icon >= 0 && SmallIcons) item->setIcon(0, SmallIcons->Icon(icon));
     items.push_back(item);
   }
   lv1->addTopLevelItems(items);
+  // A new result list starts at its best hits, wherever the last one was scrolled to.
+  lv1->scrollToTop();
   lv1->setUpdatesEnabled(true);
   return listing.complete;
 }
@@ -333,7 +354,7 @@ void TMainForm::OpenResult(bool preview) {
     found = true;
     name = ui::QStringToGbk(item->text(0));
     page = "zelk-" + ui::QStringToGbk(item->text(1 + kCellId));
-    SelLink = TrimControl(link);
+    SelLink = std::string(text::Trim(link));
     SelFileId = ui::QStringToGbk(item->text(1 + kCellId));
     SelValue = ui::QStringToGbk(item->text(1 + kCellValue));
     SelViews = ui::QStringToGbk(item->text(1 + kCellViews));

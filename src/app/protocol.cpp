@@ -18,16 +18,6 @@ void Release(net::THttpClient& client, TFormStreams& streams) {
 
 }  // namespace
 
-std::string TrimControl(std::string_view text) {
-  size_t b = 0;
-  size_t e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= 32)
-    ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
-    --e;
-  return std::string(text.substr(b, e - b));
-}
-
 void ConfigureServiceClient(net::THttpClient& client) {
   client.Agent = config::kServiceAgent;
   client.Accept = config::kServiceAccept;

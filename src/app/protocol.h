@@ -19,10 +19,6 @@ namespace qelo::app {
 // The service script that answers searches, ratings and reports, relative to BaseUrl.
 inline constexpr const char* kServiceScript = "zelk_client.php";
 
-// A value as it goes into a request body: every leading and trailing byte of code 0 to 32
-// removed (a full-width blank stays).
-std::string TrimControl(std::string_view text);
-
 // Sets a window's client up as every service client is: agent "zelk-client-http", HTTP/1.0,
 // relocations followed up to five times, no cache suppression, no proxy.
 void ConfigureServiceClient(net::THttpClient& client);

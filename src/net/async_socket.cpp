@@ -1,7 +1,5 @@
 #include "net/async_socket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
@@ -12,7 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "net/address_resolve.h"
 #include "net/dns_lookup.h"
+#include "text/ascii_text.h"
 
 namespace qelo::net {
 
@@ -22,165 +22,7 @@ namespace {
 constexpr uint32_t kSynthetic = 1u << 30;
 
 std::string Trim(std::string_view s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-    --e;
-  return std::string(s.substr(b, e - b));
-}
-
-bool AllDigits(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Dotted IPv4 text: optional surrounding spaces, exactly three dots each followed by a digit, no
-// leading dot, four decimal parts of at most 255. Gives the address in network order.
-bool ParseDottedIPv4(std::string_view text, uint32_t& addr, std::string& dotted) {
-  const std::string t = Trim(text);
-  if (t.empty() || t.front() == '.') return false;
-  uint32_t value = 0;
-  int parts = 0;
-  size_t pos = 0;
-  while (true) {
-    const size_t dot = t.find('.', pos);
-    const std::string_view part =
-        std::string_view(t).substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
-    if (!AllDigits(part) || part.size() > 3) return false;
-    const int n = std::stoi(std::string(part));
-    if (n > 255) return false;
-    value = (value << 8) | static_cast<uint32_t>(n);
-    ++parts;
-    if (dot == std::string::npos) break;
-    pos = dot + 1;
-  }
-  if (parts != 4) return false;
-  addr = htonl(value);
-  dotted = std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 255) + "." +
-           std::to_string((value >> 8) & 255) + "." + std::to_string(value & 255);
-  return true;
-}
-
-std::string DottedText(uint32_t netAddr) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr a{};
-  a.s_addr = netAddr;
-  inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
-}
-
-int GaiToSocketError(int gai) {
-  switch (gai) {
-    case EAI_NONAME:
-      return kSockHostNotFound;
-    case EAI_AGAIN:
-      return kSockTryAgain;
-    case EAI_NODATA:
-    case EAI_ADDRFAMILY:
-      return kSockNoData;
-    case EAI_MEMORY:
-      return kSockNoBufferSpace;
-    default:
-      return kSockNoRecovery;
-  }
-}
-
-// Resolution failures of Connect carry their text and, where one exists, an error number.
-struct ResolveError {
-  std::string text;
-  int code = 0;
-};
-
-// Dotted text (all digits and dots) must convert; anything else is a host name looked up now.
-bool ResolveHost(const std::string& host, uint32_t& addr, ResolveError& err) {
-  if (host.empty()) {
-    err = {"Winsock Resolve Host: '" + host + "' Invalid Hostname.", kSockInvalidArgument};
-    return false;
-  }
-  if (std::all_of(host.begin(), host.end(),
-                  [](char c) { return c == '.' || (c >= '0' && c <= '9'); })) {
-    in_addr a{};
-    if (inet_pton(AF_INET, host.c_str(), &a) != 1) {
-      err = {"Winsock Resolve Host: '" + host + "' Invalid IP address.", kSockInvalidArgument};
-      return false;
-    }
-    addr = a.s_addr;
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* res = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &res);
-  if (rc != 0 || res == nullptr) {
-    const int code = rc != 0 ? GaiToSocketError(rc) : kSockNoData;
-    err = {"Winsock Resolve Host: Cannot convert host address '" + host + "' - " +
-               SocketErrorDescWithCode(code),
-           code};
-    return false;
-  }
-  addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(res);
-  return true;
-}
-
-bool ResolvePort(const std::string& port, const char* protoName, uint16_t& out, ResolveError& err) {
-  if (port.empty()) {
-    err = {"Winsock Resolve Port: Invalid Port.", kSockInvalidArgument};
-    return false;
-  }
-  if (port[0] >= '0' && port[0] <= '9') {
-    if (!AllDigits(port) || port.size() > 5 || std::stoi(port) > 65535) {
-      err = {"Winsock Resolve Port: Invalid Port.", kSockInvalidArgument};
-      return false;
-    }
-    out = static_cast<uint16_t>(std::stoi(port));
-    return true;
-  }
-  servent entry{};
-  servent* found = nullptr;
-  char buf[1024];
-  if (getservbyname_r(port.c_str(), protoName, &entry, buf, sizeof buf, &found) != 0 ||
-      found == nullptr) {
-    err = {"Winsock Resolve Port: Cannot convert port '" + port + "' - " +
-               SocketErrorDescWithCode(kSockNoData),
-           kSockNoData};
-    return false;
-  }
-  out = ntohs(static_cast<uint16_t>(found->s_port));
-  return true;
-}
-
-bool ResolveProto(const std::string& proto, int& out, ResolveError& err) {
-  if (proto.empty()) {
-    err = {"Winsock Resolve Proto: Invalid Protocol.", kSockInvalidArgument};
-    return false;
-  }
-  std::string lower = proto;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "tcp")
-    out = IPPROTO_TCP;
-  else if (lower == "udp")
-    out = IPPROTO_UDP;
-  else if (lower == "raw")
-    out = IPPROTO_RAW;
-  else if (AllDigits(lower) && lower.size() <= 3)
-    out = std::stoi(lower);
-  else {
-    protoent entry{};
-    protoent* found = nullptr;
-    char buf[1024];
-    if (getprotobyname_r(proto.c_str(), &entry, buf, sizeof buf, &found) != 0 || found == nullptr) {
-      err = {"Winsock Resolve Proto: Cannot convert protocol '" + proto + "' - " +
-                 SocketErrorDescWithCode(kSockNoData),
-             kSockNoData};
-      return false;
-    }
-    out = found->p_proto;
-  }
-  return true;
+  return std::string(text::Trim(s));
 }
 
 int SystemError() {
@@ -243,8 +85,7 @@ TAsyncSocket::~TAsyncSocket() {
 void TAsyncSocket::ReportError(const std::string& Text) {
   lastErrorText_ = Text;
   if (OnError) {
-    auto handler = OnError;
-    handler(this);
+    FireEvent(OnError, this);
     return;
   }
   throw ESocketException(Text, lastError_);
@@ -259,9 +100,9 @@ void TAsyncSocket::SocketError(const std::string& Step, int ErrCode) {
   const std::string text =
       SocketErrorDesc(ErrCode) + " (#" + std::to_string(ErrCode) + " in " + Step + ")";
   if (ErrCode == kSockConnectionReset || ErrCode == kSockNotConnected) {
-    std::weak_ptr<bool> alive = alive_;
+    const TLifeGuard::TCheck alive = life_.Check();
     InternalClose(false, ErrCode);
-    if (alive.expired()) return;
+    if (!alive) return;
   }
   lastError_ = ErrCode;
   ReportError(text);
@@ -326,107 +167,7 @@ void TAsyncSocket::RestoreDefaults() {
 void TAsyncSocket::ChangeState(TSocketState NewState) {
   const TSocketState old = state_;
   state_ = NewState;
-  if (old != NewState && OnChangeState) {
-    auto handler = OnChangeState;
-    handler(this, old, NewState);
-  }
-}
-
-// --- Name lookup -------------------------------------------------------------------------------
-
-void TAsyncSocket::DnsLookup(const std::string& HostName) {
-  const std::string host = Trim(HostName);
-  if (host.empty()) {
-    std::weak_ptr<bool> alive = alive_;
-    RaiseException("DNS lookup: invalid host name.", kSockInvalidArgument);
-    if (alive.expired() || !OnDnsLookupDone) return;
-    auto handler = OnDnsLookupDone;
-    handler(this, kSockInvalidArgument);
-    return;
-  }
-  DropPendingLookup();
-  dnsResult_.clear();
-  dnsResultList_.clear();
-
-  uint32_t addr = 0;
-  std::string dotted;
-  if (ParseDottedIPv4(host, addr, dotted)) {
-    dnsResult_ = dotted;
-    dnsResultList_.push_back(dotted);
-    if (OnDnsLookupDone) {
-      auto handler = OnDnsLookupDone;
-      handler(this, 0);
-    }
-    return;
-  }
-  if (!Attached()) {
-    RaiseException("DnsLookup: Window not assigned");
-    return;
-  }
-  StartAsyncLookup(host);
-}
-
-void TAsyncSocket::StartAsyncLookup(const std::string& HostName) {
-  const uint64_t serial = nextDnsSerial_++;
-  dnsPending_ = serial;
-  try {
-    if (!dns_) dns_ = std::make_unique<TDnsLookup>(dispatcher());
-    // A name from the hosts file is answered inside Start; the reply still goes through the
-    // queue, so the event always comes from the loop.
-    dnsQueryId_ = dns_->Start(HostName, [this, serial](int err, std::vector<std::string> addrs) {
-      OnDnsReply(serial, err, std::move(addrs));
-    });
-  } catch (const std::exception&) {
-    dnsPending_ = 0;
-    dnsQueryId_ = 0;
-    RaiseException(
-        HostName + ": can't start DNS lookup - " + SocketErrorDescWithCode(kSockNoRecovery),
-        kSockNoRecovery);
-  }
-}
-
-void TAsyncSocket::OnDnsReply(uint64_t Serial, int ErrCode, std::vector<std::string> Addrs) {
-  if (Serial != dnsPending_) return;  // cancelled meanwhile
-  dnsReplies_.push_back({Serial, ErrCode, std::move(Addrs)});
-  PostMsg(Msg(kSlotDnsReply), static_cast<uintptr_t>(Serial), 0);
-}
-
-void TAsyncSocket::HandleDnsReplyMsg(uint64_t Serial) {
-  auto it = std::find_if(dnsReplies_.begin(), dnsReplies_.end(),
-                         [Serial](const DnsReply& r) { return r.serial == Serial; });
-  if (it == dnsReplies_.end()) return;
-  DnsReply reply = std::move(*it);
-  dnsReplies_.erase(it);
-  if (Serial != dnsPending_) return;  // a late reply of a lookup cancelled or replaced
-  dnsPending_ = 0;
-  dnsQueryId_ = 0;
-  int err = reply.errCode;
-  if (err == 0 && reply.addrs.empty()) err = kSockNoData;
-  if (err == 0) {
-    dnsResultList_ = std::move(reply.addrs);
-    dnsResult_ = dnsResultList_.front();
-  }
-  if (OnDnsLookupDone) {
-    auto handler = OnDnsLookupDone;
-    handler(this, static_cast<uint16_t>(err));
-  }
-}
-
-void TAsyncSocket::DropPendingLookup() {
-  if (dnsPending_ == 0) return;
-  if (dns_ && dnsQueryId_ != 0) dns_->Cancel(dnsQueryId_);
-  const uint64_t serial = dnsPending_;
-  dnsPending_ = 0;
-  dnsQueryId_ = 0;
-  std::erase_if(dnsReplies_, [serial](const DnsReply& r) { return r.serial == serial; });
-}
-
-void TAsyncSocket::CancelDnsLookup() {
-  if (dnsPending_ == 0) return;
-  DropPendingLookup();
-  if (destroying_ || !OnDnsLookupDone) return;
-  auto handler = OnDnsLookupDone;
-  handler(this, kSockInterrupted);
+  if (old != NewState) FireEvent(OnChangeState, this, old, NewState);
 }
 
 // --- Connecting --------------------------------------------------------------------------------
@@ -434,7 +175,7 @@ void TAsyncSocket::CancelDnsLookup() {
 bool TAsyncSocket::PrepareConnect(uint32_t& RemoteIp, uint16_t& RemotePort, uint32_t& LocalIp,
                                   uint16_t& LocalPortNum) {
   int proto = 0;
-  ResolveError err;
+  TResolveError err;
   bool ok = ResolveProto(proto_, proto, err) && ResolvePort(port_, "tcp", RemotePort, err) &&
             ResolvePort(localPort_.empty() ? "0" : localPort_, "tcp", LocalPortNum, err) &&
             ResolveHost(addr_, RemoteIp, err) && ResolveHost(localAddr_, LocalIp, err);
@@ -473,12 +214,11 @@ void TAsyncSocket::Connect() {
   uint16_t localPort = 0;
   if (!PrepareConnect(remoteIp, remotePort, localIp, localPort)) return;
   sendBuffer_.Clear();
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   try {
-    if (!OpenSocket(remoteIp, remotePort, localIp, localPort) && !alive.expired())
-      ReleaseSocketQuietly();
+    if (!OpenSocket(remoteIp, remotePort, localIp, localPort) && alive) ReleaseSocketQuietly();
   } catch (...) {
-    if (!alive.expired()) ReleaseSocketQuietly();
+    if (alive) ReleaseSocketQuietly();
     throw;
   }
 }
@@ -502,7 +242,7 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
   readCount_ = 0;
   writeCount_ = 0;
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
 
   socklen_t len = sizeof sndBufSize_;
   if (getsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &sndBufSize_, &len) != 0) {
@@ -516,7 +256,7 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
   }
 
   ChangeState(wsOpened);
-  if (alive.expired()) return true;
+  if (!alive) return true;
   if (!SameConnection(serial) || state_ != wsOpened) {
     // A handler closed (or replaced) the socket: this attempt ends with an error. A socket
     // the handler opened instead is left alone.
@@ -650,8 +390,8 @@ void TAsyncSocket::HandleNotify(uint64_t Serial, uint32_t Events) {
     if (synthetic && (Events & kFdWrite) != 0) missedSentNotice_ = true;
     return;  // Resume asks for the notifications again
   }
-  std::weak_ptr<bool> alive = alive_;
-  auto still = [&] { return !alive.expired() && SameConnection(Serial); };
+  const TLifeGuard::TCheck alive = life_.Check();
+  auto still = [&] { return alive && SameConnection(Serial); };
 
   if (state_ == wsOpened || state_ == wsConnecting) {
     if ((Events & (kFdWrite | kFdError | kFdHangup)) == 0) {
@@ -690,23 +430,20 @@ void TAsyncSocket::HandleNotify(uint64_t Serial, uint32_t Events) {
 
 void TAsyncSocket::DoConnectDone(int ErrCode) {
   if (state_ == wsConnected) return;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   const uint64_t serial = connSerial_;
   ChangeState(wsConnected);
-  if (alive.expired()) return;
-  if (OnSessionConnected) {
-    auto handler = OnSessionConnected;
-    handler(this, static_cast<uint16_t>(ErrCode));
-    if (alive.expired()) return;
-  }
+  if (!alive) return;
+  FireEvent(OnSessionConnected, this, static_cast<uint16_t>(ErrCode));
+  if (!alive) return;
   if (ErrCode != 0 && state_ != wsClosed && SameConnection(serial)) Close();
 }
 
 void TAsyncSocket::DoReadable() {
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   ReceiveLoop(false);
-  if (alive.expired() || !SameConnection(serial) || paused_) return;
+  if (!alive || !SameConnection(serial) || paused_) return;
   // Readable with nothing left to read: the peer has closed (or reset) its side.
   int err = 0;
   if (PeekClosed(err)) DoClosed(err);
@@ -731,18 +468,17 @@ bool TAsyncSocket::PeekClosed(int& ErrCode) {
 
 void TAsyncSocket::ReceiveLoop(bool Forced) {
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   while (true) {
     lastError_ = 0;
     const int64_t before = readCount_;
     if (OnDataAvailable) {
       try {
-        auto handler = OnDataAvailable;
-        handler(this, 0);
+        FireEvent(OnDataAvailable, this, 0);
       } catch (...) {
         return;  // an exception of the handler ends the loop and is swallowed
       }
-      if (alive.expired() || !SameConnection(serial)) return;
+      if (!alive || !SameConnection(serial)) return;
     } else {
       char sink[16384];
       while (Receive(sink, sizeof sink) > 0) {
@@ -763,29 +499,23 @@ void TAsyncSocket::ReceiveLoop(bool Forced) {
 
 void TAsyncSocket::DoWritable(int ErrCode) {
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   TryToSend();
-  if (alive.expired() || !SameConnection(serial)) return;
-  if (allSent_ && OnDataSent) {
-    auto handler = OnDataSent;
-    handler(this, static_cast<uint16_t>(ErrCode));
-  }
+  if (!alive || !SameConnection(serial)) return;
+  if (allSent_) FireEvent(OnDataSent, this, static_cast<uint16_t>(ErrCode));
 }
 
 void TAsyncSocket::DoClosed(int ErrCode) {
   if (state_ == wsConnecting || !IsOpen()) return;
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   ReceiveLoop(true);
-  if (alive.expired() || !SameConnection(serial)) return;
+  if (!alive || !SameConnection(serial)) return;
   if (ErrCode == 0) ErrCode = recvError_;
   if (!closeReported_) {
     closeReported_ = true;
-    if (OnSessionClosed) {
-      auto handler = OnSessionClosed;
-      handler(this, static_cast<uint16_t>(ErrCode));
-      if (alive.expired()) return;
-    }
+    FireEvent(OnSessionClosed, this, static_cast<uint16_t>(ErrCode));
+    if (!alive) return;
   }
   if (state_ != wsClosed && SameConnection(serial)) Close();
 }
@@ -806,9 +536,9 @@ int TAsyncSocket::Send(const void* Data, int Len) {
   allSent_ = false;
   AppendToSendBuffer(Data, Len);
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   TryToSend();
-  if (alive.expired() || !SameConnection(serial)) return Len;
+  if (!alive || !SameConnection(serial)) return Len;
   if (allSent_)
     PostNotify(kFdWrite | kSynthetic);  // OnDataSent follows from the loop
   else
@@ -823,7 +553,7 @@ bool TAsyncSocket::TryToSend() {
     return true;
   }
   const uint64_t serial = connSerial_;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   sending_ = true;
   int err = 0;
   while (true) {
@@ -842,14 +572,11 @@ bool TAsyncSocket::TryToSend() {
     // Taken off the buffer before the event, so a handler that sends again never resends them.
     sendBuffer_.Remove(static_cast<int>(n));
     writeCount_ += n;
-    if (OnSendData) {
-      auto handler = OnSendData;
-      handler(this, static_cast<int>(n));
-      if (alive.expired()) return false;
-      if (!SameConnection(serial)) {
-        sending_ = false;
-        return false;
-      }
+    FireEvent(OnSendData, this, static_cast<int>(n));
+    if (!alive) return false;
+    if (!SameConnection(serial)) {
+      sending_ = false;
+      return false;
     }
     if (static_cast<size_t>(n) < chunk.size()) break;
   }
@@ -954,11 +681,11 @@ void TAsyncSocket::Abort() {
 }
 
 void TAsyncSocket::InternalClose(bool Shutdown, int ErrCode) {
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   if (!IsOpen()) {
     if (state_ != wsClosed) {
       ChangeState(wsClosed);
-      if (alive.expired()) return;
+      if (!alive) return;
       RestoreDefaults();
     }
     return;
@@ -977,15 +704,14 @@ void TAsyncSocket::InternalClose(bool Shutdown, int ErrCode) {
   const int closeErr = closeRc != 0 && errno != EINTR ? SystemError() : 0;
   if (closeErr != 0 && !destroying_) {
     SocketError("Disconnect (closesocket)", closeErr);
-    if (alive.expired()) return;
+    if (!alive) return;
   }
   ChangeState(wsClosed);
-  if (alive.expired()) return;
+  if (!alive) return;
   // Defaults come back before the event, so a handler that connects again keeps its settings.
   RestoreDefaults();
   if (report && OnSessionClosed) {
-    auto handler = OnSessionClosed;
-    handler(this, static_cast<uint16_t>(ErrCode));
+    FireEvent(OnSessionClosed, this, static_cast<uint16_t>(ErrCode));
   }
 }
 

@@ -1,6 +1,6 @@
-// TAsyncSocket: the event-driven TCP client connection. Every operation returns at once; its
-// outcome arrives as an event delivered on the owning thread, from the dispatcher loop or (where
-// stated) from inside the operation itself.
+// TAsyncSocket: the event-driven TCP client connection. Every operation returns at once (with
+// one exception, see Connect); its outcome arrives as an event delivered on the owning thread,
+// from the dispatcher loop or (where stated) from inside the operation itself.
 //
 // Ordering and re-entrancy:
 //  1. Every event runs on the component's thread, from the loop or inside one of its operations.
@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "net/dispatcher.h"
+#include "net/life_guard.h"
 #include "net/net_buffer.h"
 #include "net/net_wnd_control.h"
 #include "net/socket_errors.h"
@@ -91,7 +92,10 @@ class TAsyncSocket : public TNetWndControl {
   // Cancels a pending lookup: OnDnsLookupDone fires with 10004 inside the call; the late reply
   // is ignored. Nothing happens when no lookup is pending.
   void CancelDnsLookup();
-  // Starts a TCP connection to Addr:Port; the result comes as OnSessionConnected.
+  // Starts a TCP connection to Addr:Port; the result comes as OnSessionConnected. Addr should
+  // be dotted IPv4 text: a host name there is resolved inside the call with the system's
+  // resolver, which blocks the thread until it answers (seconds with an unreachable server).
+  // Callers look the name up with DnsLookup first and connect to DnsResult, as THttpClient does.
   void Connect();
   // Queues Len bytes and starts sending. Returns Len, or -1 when not connected (LastError
   // 10057, error "Send"). Len 0 just starts sending what AppendToSendBuffer queued.
@@ -171,6 +175,11 @@ class TAsyncSocket : public TNetWndControl {
   void SetMultiThreaded(bool Value) { multiThreaded_ = Value; }
   int FlushTimeout() const { return flushTimeout_; }
   void SetFlushTimeout(int Value) { flushTimeout_ = Value; }
+  // Name servers that DnsLookup asks instead of the system's, as "ip:port,..." (tests point
+  // it at a loopback responder); empty, the default: the system's. A change cancels a pending
+  // lookup without an event and applies from the next one.
+  const std::string& DnsServers() const { return dnsServers_; }
+  void SetDnsServers(std::string_view Value);
   // Chunk size of the send buffer (1460 by default).
   int BufSize() const { return sendBuffer_.BufSize(); }
   void SetBufSize(int Value);
@@ -286,6 +295,7 @@ class TAsyncSocket : public TNetWndControl {
   int rcvBufSize_ = 0;
   TNetBufferHandler sendBuffer_;
 
+  std::string dnsServers_;
   std::unique_ptr<TDnsLookup> dns_;
   uint64_t dnsPending_ = 0;  // serial of the pending lookup, 0 when none
   uint64_t nextDnsSerial_ = 1;
@@ -293,8 +303,8 @@ class TAsyncSocket : public TNetWndControl {
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
 
-  // Guards against this object being destroyed inside one of its own events.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Tells an event's caller whether a handler destroyed this object.
+  TLifeGuard life_;
 };
 
 }  // namespace qelo::net

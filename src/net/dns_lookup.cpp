@@ -106,14 +106,14 @@ uint64_t TDnsLookup::Start(const std::string& host, Callback callback) {
   Query* raw = query.get();
   pending_.emplace(id, std::move(query));
 
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   raw->limitTimer =
       dispatcher_.addTimer(std::chrono::milliseconds(options_.overallLimitMs), [this, alive, id] {
-        if (alive.expired()) return;
+        if (!alive) return;
         auto it = pending_.find(id);
         if (it != pending_.end()) it->second->limitTimer = 0;
         Finish(id, kSockHostNotFound, {});
-        if (!alive.expired()) CancelIfIdle();
+        if (alive) CancelIfIdle();
       });
 
   ares_gethostbyname(
@@ -123,13 +123,13 @@ uint64_t TDnsLookup::Start(const std::string& host, Callback callback) {
         if (status == ARES_EDESTRUCTION) return;  // the destructor frees the queries
         TDnsLookup* owner = q->owner;
         const uint64_t qid = q->id;
-        std::weak_ptr<bool> alive = owner->alive_;
+        const TLifeGuard::TCheck alive = owner->life_.Check();
         if (q->live)
           owner->Finish(
               qid, SocketErrorFromAres(status),
               status == ARES_SUCCESS ? DottedAddresses(result) : std::vector<std::string>{});
         // c-ares is done with the query now (a cancelled one only waited for this call).
-        if (!alive.expired()) owner->pending_.erase(qid);
+        if (alive) owner->pending_.erase(qid);
       },
       raw);
   ArmTimer();
@@ -178,9 +178,9 @@ void TDnsLookup::SocketStateChanged(int fd, bool readable, bool writable) {
     return;
   }
   const uint32_t interest = (readable ? kFdRead : 0u) | (writable ? kFdWrite : 0u);
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   dispatcher_.watchFd(fd, interest, [this, alive, fd](uint32_t events) {
-    if (alive.expired()) return;
+    if (!alive) return;
     const bool rd = (events & (kFdRead | kFdError | kFdHangup)) != 0;
     const bool wr = (events & kFdWrite) != 0;
     ProcessFd(rd ? fd : ARES_SOCKET_BAD, wr ? fd : ARES_SOCKET_BAD);
@@ -189,9 +189,9 @@ void TDnsLookup::SocketStateChanged(int fd, bool readable, bool writable) {
 
 void TDnsLookup::ProcessFd(int readFd, int writeFd) {
   if (!channel_) return;
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   ares_process_fd(channel_->handle, readFd, writeFd);
-  if (!alive.expired()) ArmTimer();
+  if (alive) ArmTimer();
 }
 
 void TDnsLookup::ArmTimer() {
@@ -201,9 +201,9 @@ void TDnsLookup::ArmTimer() {
   timeval tv{};
   if (ares_timeout(channel_->handle, nullptr, &tv) == nullptr) return;
   const auto ms = std::chrono::milliseconds(tv.tv_sec * 1000 + (tv.tv_usec + 999) / 1000);
-  std::weak_ptr<bool> alive = alive_;
+  const TLifeGuard::TCheck alive = life_.Check();
   timer_ = dispatcher_.addTimer(ms, [this, alive] {
-    if (alive.expired()) return;
+    if (!alive) return;
     timer_ = 0;
     ProcessFd(ARES_SOCKET_BAD, ARES_SOCKET_BAD);
   });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/dispatcher.h"
+#include "net/life_guard.h"
 
 namespace qelo::net {
 
@@ -62,7 +63,7 @@ class TDnsLookup {
   std::unordered_map<uint64_t, std::unique_ptr<Query>> pending_;
   uint64_t nextId_ = 1;
   Dispatcher::TimerId timer_ = 0;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  TLifeGuard life_;  // tells callbacks whether this object still exists
 };
 
 }  // namespace qelo::net

@@ -149,7 +149,7 @@ void THttpClient::StartRequest(THttpRequest Type) {
   if (HasBody(Type) && SendStream == nullptr)
     throw EHttpException("HTTP component has nothing to post or put", 2);
 
-  ++gen_;
+  life_.StartOver();
   ++requestSerial_;
   ArmIdleCheck();
   requestType_ = Type;
@@ -187,9 +187,9 @@ void THttpClient::StartRequest(THttpRequest Type) {
     socket_.Abort();
     if (serial != requestSerial_) return;  // a handler of that event started another request
   }
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   SetState(httpNotConnected);
-  if (gen != gen_) return;
+  if (!still) return;
   if (reuse) {
     ConnectionEstablished();
   } else {
@@ -204,14 +204,14 @@ void THttpClient::Login() {
     return;
   }
   connected_ = false;
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   SetState(httpDnsLookup);
-  if (gen != gen_) return;
+  if (!still) return;
   try {
     socket_.SetLocalAddr(LocalAddr);
     socket_.DnsLookup(hostToResolve_);
   } catch (const std::exception& e) {
-    if (gen != gen_) return;
+    if (!still) return;
     statusCode_ = 404;
     reasonPhrase_ = e.what();
     connected_ = false;
@@ -228,9 +228,9 @@ void THttpClient::SocketDnsLookupDone(uint16_t ErrCode) {
     CloseHandling(ErrCode);
     return;
   }
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   SetState(httpDnsLookupDone);
-  if (gen != gen_) return;
+  if (!still) return;
   socket_.SetAddr(socket_.DnsResult());
   socket_.SetLocalAddr(LocalAddr);
   socket_.SetPort(port_);
@@ -276,22 +276,22 @@ void THttpClient::SocketSessionConnected(uint16_t ErrCode) {
 }
 
 void THttpClient::ConnectionEstablished() {
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   relocation_ = false;
   relocationCounted_ = false;
   connected_ = true;
   SetState(httpConnected);
-  if (gen != gen_) return;
+  if (!still) return;
   Fire(OnSessionConnected);
-  if (gen != gen_) return;
+  if (!still) return;
   lineHandler_ = LineHandler::Header;
   SetState(httpWaitingHeader);
-  if (gen != gen_) return;
+  if (!still) return;
   try {
     SendRequestHeader();
-    if (gen == gen_ && HasBody(requestType_)) StartBody();
+    if (still && HasBody(requestType_)) StartBody();
   } catch (...) {
-    if (gen != gen_) return;
+    if (!still) return;
     // The request cannot be sent: the close ends it, reported as an aborted connection.
     if (errCode_ == 0) errCode_ = kDataErrorCode;
     closeRoute_ = CloseRoute::Normal;
@@ -303,9 +303,9 @@ void THttpClient::ConnectionEstablished() {
 // --- Request text and body --------------------------------------------------------------------
 
 void THttpClient::SendRequestHeader() {
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   Fire(OnRequestHeaderBegin);
-  if (gen != gen_) return;
+  if (!still) return;
 
   THttpRequestHead head;
   head.Method = MethodName(requestType_);
@@ -335,26 +335,26 @@ void THttpClient::SendRequestHeader() {
   ContentRangeEnd.clear();
   acceptRanges_.clear();
 
-  if (OnBeforeHeaderSend) OnBeforeHeaderSend(this, head.Method, lines);
-  if (gen != gen_) return;
+  FireEvent(OnBeforeHeaderSend, this, head.Method, lines);
+  if (!still) return;
   std::string block;
   for (std::string& line : lines) {
-    if (OnCommand) OnCommand(this, line);
-    if (gen != gen_) return;
+    FireEvent(OnCommand, this, line);
+    if (!still) return;
     block += line;
     block += "\r\n";
   }
   Fire(OnRequestHeaderEnd);
-  if (gen != gen_) return;
+  if (!still) return;
   block += "\r\n";
   socket_.AppendToSendBuffer(block.data(), static_cast<int>(block.size()));
   socket_.Send(nullptr, 0);
 }
 
 void THttpClient::StartBody() {
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   Fire(OnSendBegin);
-  if (gen != gen_) return;
+  if (!still) return;
   allowedToSend_ = true;
   delaySetReady_ = false;
   SendStep();
@@ -362,18 +362,18 @@ void THttpClient::StartBody() {
 
 void THttpClient::SendStep() {
   if (!allowedToSend_ || SendStream == nullptr) return;
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   const int64_t n = SendStream->Read(sendBlock_.data(), kSendBlockSize);
   if (n > 0) {
     sentCount_ += n;
-    if (OnSendData) OnSendData(this, sendBlock_.data(), n);
-    if (gen != gen_) return;
+    FireEvent(OnSendData, this, sendBlock_.data(), n);
+    if (!still) return;
     socket_.Send(sendBlock_.data(), static_cast<int>(n));
     return;
   }
   allowedToSend_ = false;
   Fire(OnSendEnd);
-  if (gen != gen_) return;
+  if (!still) return;
   if (delaySetReady_) {
     delaySetReady_ = false;
     SetReady();
@@ -419,11 +419,11 @@ void THttpClient::Abort() {
     reasonPhrase_ = "OK";
     errCode_ = 0;
     SetState(httpReady);
-    if (OnRequestDone) OnRequestDone(this, requestType_, 0);
+    FireEvent(OnRequestDone, this, requestType_, 0);
     return;
   }
   const THttpState was = state_;
-  ++gen_;
+  life_.StartOver();
   SetState(httpAborting);
   relocation_ = false;
   relocationCounted_ = false;
@@ -450,7 +450,7 @@ void THttpClient::Abort() {
 }
 
 void THttpClient::FailRequest() {
-  ++gen_;
+  life_.StartOver();
   if (state_ == httpReady) return;
   if (errCode_ == 0) errCode_ = kDataErrorCode;
   relocation_ = false;
@@ -467,7 +467,7 @@ void THttpClient::MessageHandler(uint32_t msg, uintptr_t wParam, intptr_t lParam
   if (msg == Msg(kSlotSetReady)) {
     if (current && state_ != httpReady) EnterReady();
   } else if (msg == Msg(kSlotRequestDone)) {
-    if (current && OnRequestDone) OnRequestDone(this, requestType_, errCode_);
+    if (current) FireEvent(OnRequestDone, this, requestType_, errCode_);
   } else if (msg == Msg(kSlotLogin)) {
     if (current) loginPending_ = false;
     if (current && state_ != httpReady && state_ != httpAborting) Guarded([&] { Login(); });

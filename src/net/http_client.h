@@ -16,6 +16,7 @@
 
 #include "net/async_socket.h"
 #include "net/http_response.h"
+#include "net/life_guard.h"
 #include "net/net_wnd_control.h"
 #include "net/stream.h"
 
@@ -220,14 +221,14 @@ class THttpClient : public TNetWndControl {
 
   // Reception.
   void SocketDataAvailable();
-  void ProcessBuffer(uint64_t Gen);
-  void HeaderStep(const std::string& Line, size_t RawLength, uint64_t Gen);
+  void ProcessBuffer(const TLifeGuard::TCheck& Run);
+  void HeaderStep(const std::string& Line, size_t RawLength, const TLifeGuard::TCheck& Run);
   void HeaderField(const THeaderField& Field);
-  void HeaderEnd(uint64_t Gen);
-  void BodyFromBuffer(uint64_t Gen);
-  void BodyStep(const char* Data, size_t Len, uint64_t Gen);
-  bool DeliverBody(const char* Data, size_t Len, uint64_t Gen);
-  void EndOfBody(uint64_t Gen);
+  void HeaderEnd(const TLifeGuard::TCheck& Run);
+  void BodyFromBuffer(const TLifeGuard::TCheck& Run);
+  void BodyStep(const char* Data, size_t Len, const TLifeGuard::TCheck& Run);
+  bool DeliverBody(const char* Data, size_t Len, const TLifeGuard::TCheck& Run);
+  void EndOfBody(const TLifeGuard::TCheck& Run);
   void ResponseComplete();
   void ProtocolError(uint16_t ErrCode);
 
@@ -267,9 +268,7 @@ class THttpClient : public TNetWndControl {
   void FailRequest();
   template <typename F>
   void Guarded(F&& Body);
-  void Fire(const TNotifyEvent& Event) {
-    if (Event) Event(this);
-  }
+  void Fire(const TNotifyEvent& Event) { FireEvent(Event, this); }
 
   TAsyncSocket socket_;
   std::string requestVer_ = "1.0";
@@ -329,9 +328,10 @@ class THttpClient : public TNetWndControl {
   int64_t rcvdStreamStartSize_ = -1;  // -1: no body began for this response
   std::array<char, kSendBlockSize> sendBlock_{};
 
-  // Changes whenever the running processing must stop: a request starts, is aborted, or its
-  // connection closes. Steps compare it after every event they fire.
-  uint64_t gen_ = 0;
+  // Starts over whenever the running processing must stop: a request starts, is aborted, or
+  // its connection closes. Steps take a check of it and ask it after every event they fire;
+  // it also turns false when a handler destroys the client.
+  TLifeGuard life_;
   uint64_t requestSerial_ = 0;
 
   // Idle timeout: the pending check, the last activity seen and since when it stands still.

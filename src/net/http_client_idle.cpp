@@ -70,9 +70,9 @@ void THttpClient::IdleCheck() {
 void THttpClient::IdleTimedOut() {
   errCode_ = kSockTimedOut;
   closeRoute_ = CloseRoute::Normal;
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   socket_.Abort();
-  if (gen == gen_ && connected_) CloseHandling(kSockTimedOut);
+  if (still && connected_) CloseHandling(kSockTimedOut);
 }
 
 }  // namespace qelo::net

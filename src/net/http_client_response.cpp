@@ -1,26 +1,21 @@
 // THttpClient, receiving half: the response header, the body (by length, by chunks or until
 // the close), the end of a response, the close of the connection and relocation.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "net/http_client.h"
 #include "net/http_url.h"
+#include "text/ascii_text.h"
 
 namespace qelo::net {
 
 namespace {
 
 bool IsHtmlStart(const std::string& Line) {
-  auto startsNoCase = [&](std::string_view prefix) {
-    if (Line.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-      if (std::toupper(static_cast<unsigned char>(Line[i])) != prefix[i]) return false;
-    return true;
-  };
-  return !Line.empty() && Line[0] == '<' && (startsNoCase("<HTML>") || startsNoCase("<!DOCTYPE"));
+  return !Line.empty() && Line[0] == '<' &&
+         (text::StartsWithNoCase(Line, "<HTML>") || text::StartsWithNoCase(Line, "<!DOCTYPE"));
 }
 
 // A response that announces no body: no length, not chunked, and a status that has none.
@@ -44,13 +39,13 @@ void THttpClient::SocketDataAvailable() {
   const int n = socket_.Receive(room, static_cast<int>(rcv_.FreeSpace()));
   if (n <= 0 || requestType_ == httpABORT) return;
   rcv_.Commit(static_cast<size_t>(n));
-  ProcessBuffer(gen_);
+  ProcessBuffer(life_.Check());
 }
 
-void THttpClient::ProcessBuffer(uint64_t Gen) {
-  while (Gen == gen_ && !rcv_.Empty()) {
+void THttpClient::ProcessBuffer(const TLifeGuard::TCheck& Run) {
+  while (Run && !rcv_.Empty()) {
     if (state_ == httpWaitingBody) {
-      BodyFromBuffer(Gen);
+      BodyFromBuffer(Run);
       continue;
     }
     if (state_ != httpWaitingHeader || lineHandler_ != LineHandler::Header) {
@@ -73,15 +68,16 @@ void THttpClient::ProcessBuffer(uint64_t Gen) {
     }
     std::string line(data, lineLength);
     rcv_.Consume(rawLength);
-    HeaderStep(line, rawLength, Gen);
+    HeaderStep(line, rawLength, Run);
   }
 }
 
-void THttpClient::HeaderStep(const std::string& Line, size_t RawLength, uint64_t Gen) {
+void THttpClient::HeaderStep(const std::string& Line, size_t RawLength,
+                             const TLifeGuard::TCheck& Run) {
   if (headerLineCount_ == 0) {
     inHeader_ = true;
     Fire(OnHeaderBegin);
-    if (Gen != gen_) return;
+    if (!Run) return;
   } else if (headerLineCount_ == -1) {
     headerLineCount_ = 0;
   }
@@ -93,14 +89,14 @@ void THttpClient::HeaderStep(const std::string& Line, size_t RawLength, uint64_t
     rcv_.Unconsume(RawLength);
     lineHandler_ = LineHandler::Body;
     SetState(httpWaitingBody);
-    if (Gen != gen_) return;
+    if (!Run) return;
     inHeader_ = false;
     Fire(OnHeaderEnd);
     return;
   }
 
   if (Line.empty()) {
-    HeaderEnd(Gen);
+    HeaderEnd(Run);
     return;
   }
 
@@ -114,7 +110,7 @@ void THttpClient::HeaderStep(const std::string& Line, size_t RawLength, uint64_t
     const TStatusLine status = ParseStatusLine(Line);
     if (!status.IsStatus) {
       Fire(OnDataPush2);
-      if (Gen != gen_) return;
+      if (!Run) return;
     } else {
       responseVer_ = status.Version;
       closeReq_ = CloseAfterResponse(requestVer_, responseVer_);
@@ -124,7 +120,7 @@ void THttpClient::HeaderStep(const std::string& Line, size_t RawLength, uint64_t
     }
   } else if (auto field = SplitHeaderField(Line)) {
     HeaderField(*field);
-    if (Gen != gen_) return;
+    if (!Run) return;
   }
   Fire(OnHeaderData);
 }
@@ -155,20 +151,16 @@ void THttpClient::HeaderField(const THeaderField& Field) {
   } else if (name == "content-length") {
     contentLength_ = ParseContentLength(value);
   } else if (name == "transfer-encoding") {
-    transferCoding_ = value;
-    std::transform(transferCoding_.begin(), transferCoding_.end(), transferCoding_.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    transferCoding_ = text::AsciiLower(value);
   } else if (name == "content-range") {
     ParseContentRange(value, ContentRangeBegin, ContentRangeEnd);
   } else if (name == "accept-ranges") {
     acceptRanges_ = value;
   } else if (name == "content-type") {
-    contentType_ = value;
-    std::transform(contentType_.begin(), contentType_.end(), contentType_.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    contentType_ = text::AsciiLower(value);
   } else if (name == "set-cookie") {
     bool accept = true;
-    if (OnCookie) OnCookie(this, value, accept);
+    FireEvent(OnCookie, this, value, accept);
   } else if (name == "connection" || name == "proxy-connection") {
     if (const auto close = CloseFromConnectionField(value)) closeReq_ = *close;
   } else if (name == "content-encoding") {
@@ -176,7 +168,7 @@ void THttpClient::HeaderField(const THeaderField& Field) {
   }
 }
 
-void THttpClient::HeaderEnd(uint64_t Gen) {
+void THttpClient::HeaderEnd(const TLifeGuard::TCheck& Run) {
   if (responseVer_ == "1.1" && statusCode_ == 100) {
     // An interim response: the next line starts the real one.
     rcvdHeader_.clear();
@@ -186,7 +178,8 @@ void THttpClient::HeaderEnd(uint64_t Gen) {
   }
   inHeader_ = false;
   Fire(OnHeaderEnd);
-  if (Gen != gen_ || state_ == httpReady) {
+  if (!Run.OwnerAlive()) return;  // a handler destroyed the client
+  if (!Run || state_ == httpReady) {
     rcv_.Clear();
     return;
   }
@@ -204,7 +197,7 @@ void THttpClient::HeaderEnd(uint64_t Gen) {
       if (requestType_ == httpHEAD) {
         rcv_.Clear();
         SetState(httpWaitingBody);
-        if (Gen != gen_) return;
+        if (!Run) return;
       }
       socket_.CloseLater();
       return;
@@ -212,7 +205,7 @@ void THttpClient::HeaderEnd(uint64_t Gen) {
     if (requestType_ == httpHEAD) {
       rcv_.Clear();
       SetState(httpWaitingBody);
-      if (Gen != gen_) return;
+      if (!Run) return;
       if (relocation_) {
         StartRelocation();
         return;
@@ -231,14 +224,14 @@ void THttpClient::HeaderEnd(uint64_t Gen) {
   // Bytes behind the empty line go to the body step from ProcessBuffer's loop.
 }
 
-void THttpClient::BodyFromBuffer(uint64_t Gen) {
+void THttpClient::BodyFromBuffer(const TLifeGuard::TCheck& Run) {
   if (lineHandler_ != LineHandler::Body) {
     // HEAD: no body may follow; whatever came is dropped with the connection.
     rcv_.Clear();
     if (requestType_ == httpHEAD) {
       closeRoute_ = CloseRoute::Normal;
       socket_.Abort();
-      if (Gen == gen_ && connected_) CloseHandling(0);
+      if (Run && connected_) CloseHandling(0);
     }
     return;
   }
@@ -254,51 +247,51 @@ void THttpClient::BodyFromBuffer(uint64_t Gen) {
   // the next read.
   const char* data = rcv_.Data();
   rcv_.Consume(window);
-  BodyStep(data, window, Gen);
-  if (Gen != gen_) return;
+  BodyStep(data, window, Run);
+  if (!Run) return;
   if (lineHandler_ == LineHandler::None) {
     rcv_.Clear();  // trailer lines and anything after the response
     ResponseComplete();
   }
 }
 
-void THttpClient::BodyStep(const char* Data, size_t Len, uint64_t Gen) {
+void THttpClient::BodyStep(const char* Data, size_t Len, const TLifeGuard::TCheck& Run) {
   if (bodyLineCount_ == 0) {
     chunk_.Reset();
     rcvdStreamStartSize_ = RcvdStream != nullptr ? RcvdStream->Size() : 0;
     Fire(OnDocBegin);
-    if (Gen != gen_) return;
+    if (!Run) return;
   }
   ++bodyLineCount_;
 
   if (transferCoding_ != "chunked") {
-    if (Len > 0 && !DeliverBody(Data, Len, Gen)) return;
-    if (rcvdCount_ == contentLength_) EndOfBody(Gen);
+    if (Len > 0 && !DeliverBody(Data, Len, Run)) return;
+    if (rcvdCount_ == contentLength_) EndOfBody(Run);
     return;
   }
-  chunk_.Feed(Data, Len, [&](const char* d, size_t n) { return DeliverBody(d, n, Gen); });
-  if (Gen != gen_) return;
+  chunk_.Feed(Data, Len, [&](const char* d, size_t n) { return DeliverBody(d, n, Run); });
+  if (!Run) return;
   if (chunk_.state() == TChunkDecoder::State::Error) {
     ProtocolError(kProtocolErrorCode);
     return;
   }
-  if (chunk_.Done()) EndOfBody(Gen);
+  if (chunk_.Done()) EndOfBody(Run);
 }
 
-bool THttpClient::DeliverBody(const char* Data, size_t Len, uint64_t Gen) {
+bool THttpClient::DeliverBody(const char* Data, size_t Len, const TLifeGuard::TCheck& Run) {
   rcvdCount_ += static_cast<int64_t>(Len);
   if (RcvdStream != nullptr) RcvdStream->WriteBuffer(Data, static_cast<int64_t>(Len));
-  if (OnDocData) OnDocData(this, Data, static_cast<int64_t>(Len));
-  return Gen == gen_;
+  FireEvent(OnDocData, this, Data, static_cast<int64_t>(Len));
+  return Run.Holds();
 }
 
-void THttpClient::EndOfBody(uint64_t Gen) {
+void THttpClient::EndOfBody(const TLifeGuard::TCheck& Run) {
   bodyLineCount_ = 0;
   lineHandler_ = LineHandler::None;
   SetState(httpBodyReceived);
-  if (Gen != gen_) return;
+  if (!Run) return;
   Fire(OnDocEnd);
-  if (Gen != gen_) return;
+  if (!Run) return;
   if (closeReq_) socket_.CloseLater();
 }
 
@@ -318,9 +311,9 @@ void THttpClient::ProtocolError(uint16_t ErrCode) {
   relocation_ = false;
   inHeader_ = false;
   closeRoute_ = CloseRoute::Normal;
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   socket_.Abort();
-  if (gen == gen_ && connected_) CloseHandling(0);
+  if (still && connected_) CloseHandling(0);
 }
 
 // --- Closing and relocation -------------------------------------------------------------------
@@ -333,7 +326,7 @@ void THttpClient::SocketSessionClosed(uint16_t ErrCode) {
     case CloseRoute::Relocation:
       rcv_.Clear();
       connected_ = false;
-      ++gen_;
+      life_.StartOver();
       RelocationAfterClose();
       return;
     case CloseRoute::Normal:
@@ -343,8 +336,8 @@ void THttpClient::SocketSessionClosed(uint16_t ErrCode) {
 }
 
 void THttpClient::CloseHandling(uint16_t ErrCode) {
-  ++gen_;
-  const uint64_t gen = gen_;
+  life_.StartOver();
+  const TLifeGuard::TCheck still = life_.Check();
   rcv_.Clear();
   if (loginPending_ && state_ != httpAborting) {
     // The relocated request was not sent on this connection yet: its login opens a new one.
@@ -362,11 +355,11 @@ void THttpClient::CloseHandling(uint16_t ErrCode) {
   if (inHeader_) {
     inHeader_ = false;
     Fire(OnHeaderEnd);
-    if (gen != gen_) return;
+    if (!still) return;
   } else if (bodyLineCount_ > 0) {
     bodyLineCount_ = 0;
     Fire(OnDocEnd);
-    if (gen != gen_) return;
+    if (!still) return;
   }
   if (relocation_ && state_ != httpAborting) {
     RelocationAfterClose();
@@ -374,14 +367,14 @@ void THttpClient::CloseHandling(uint16_t ErrCode) {
   }
   lineHandler_ = LineHandler::None;
   Fire(OnSessionClosed);
-  if (gen != gen_) return;
+  if (!still) return;
   if (state_ != httpReady) SetReady();
 }
 
 bool THttpClient::RelocationAllowed() {
   if (locationChangeCurCount_ <= LocationChangeMaxCount) return true;
   bool allow = false;
-  if (OnLocationChangeExceeded) OnLocationChangeExceeded(this, locationChangeCurCount_, allow);
+  FireEvent(OnLocationChangeExceeded, this, locationChangeCurCount_, allow);
   return allow;
 }
 
@@ -392,9 +385,9 @@ void THttpClient::StartRelocation() {
   bodyLineCount_ = 0;
   ++locationChangeCurCount_;
   relocationCounted_ = true;
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   if (!RelocationAllowed()) {
-    if (gen != gen_) return;
+    if (!still) return;
     relocation_ = false;
     relocationCounted_ = false;
     if (closeReq_ && connected_) {
@@ -404,7 +397,7 @@ void THttpClient::StartRelocation() {
     SetReady();
     return;
   }
-  if (gen != gen_) return;
+  if (!still) return;
   const bool sameEndpoint =
       hostToResolve_ == connHost_ && port_ == connPort_ && proto_ == connProto_;
   if (!sameEndpoint || closeReq_ || !connected_) {
@@ -419,7 +412,7 @@ void THttpClient::StartRelocation() {
 
   // Same endpoint, connection kept: send the new request on it.
   Fire(OnLocationChange);
-  if (gen != gen_) return;
+  if (!still) return;
   CutBackRcvdStream();
   MoveBackSendStream();
   ResetResponseData();
@@ -446,16 +439,16 @@ void THttpClient::RelocationAfterClose() {
   const bool counted = std::exchange(relocationCounted_, false);
   if (!counted) {
     ++locationChangeCurCount_;
-    const uint64_t gen = gen_;
+    const TLifeGuard::TCheck still = life_.Check();
     if (!RelocationAllowed()) {
-      if (gen == gen_) SetReady();
+      if (still) SetReady();
       return;
     }
-    if (gen != gen_) return;
+    if (!still) return;
   }
-  const uint64_t gen = gen_;
+  const TLifeGuard::TCheck still = life_.Check();
   Fire(OnLocationChange);
-  if (gen != gen_) return;
+  if (!still) return;
   CutBackRcvdStream();
   MoveBackSendStream();
   ResetResponseData();

@@ -1,19 +1,13 @@
 #include "net/http_response.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+
+#include "text/ascii_text.h"
 
 namespace qelo::net {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -84,7 +78,7 @@ std::optional<THeaderField> SplitHeaderField(std::string_view line) {
   const size_t colon = line.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
   THeaderField f;
-  f.Name = Lower(line.substr(0, colon));
+  f.Name = text::AsciiLower(line.substr(0, colon));
   std::string_view value = line.substr(colon + 1);
   while (value.size() > 1 && value.front() == ' ')
     value.remove_prefix(1);
@@ -108,7 +102,7 @@ bool CloseAfterResponse(std::string_view requestVer, std::string_view responseVe
 }
 
 std::optional<bool> CloseFromConnectionField(std::string_view value) {
-  const std::string v = Lower(Trim(value));
+  const std::string v = text::AsciiLower(Trim(value));
   if (v == "close") return true;
   if (v == "keep-alive") return false;
   return std::nullopt;

@@ -1,28 +1,18 @@
 #include "net/http_url.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "text/ascii_text.h"
 
 namespace qelo::net {
 
 namespace {
 
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string LowerCopy(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(), Lower);
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && LowerCopy(s.substr(0, prefix.size())) == prefix;
-}
+using text::AsciiLower;
+using text::StartsWithNoCase;
 
 bool IsSchemeChar(char c) {
-  const char l = Lower(c);
+  const char l = AsciiLower(c);
   return (l >= 'a' && l <= 'z') || (l >= '0' && l <= '9') || l == '+' || l == '-' || l == '.';
 }
 
@@ -56,7 +46,7 @@ TUrlParts ParseURL(std::string_view url) {
   if (sep != std::string_view::npos) {
     const std::string_view scheme = url.substr(0, sep);
     if (std::all_of(scheme.begin(), scheme.end(), IsSchemeChar)) {
-      out.Proto = LowerCopy(scheme);
+      out.Proto = AsciiLower(scheme);
       rest = url.substr(sep + 3);
     } else {
       out.Proto = "http";
@@ -90,7 +80,8 @@ std::string DocNameOf(std::string_view path) {
 std::string HtmlDocName(std::string_view docName) {
   const size_t dot = docName.rfind('.');
   if (dot == std::string_view::npos) return std::string(docName) + ".htm";
-  if (LowerCopy(docName.substr(dot)) == ".exe") return std::string(docName.substr(0, dot)) + ".htm";
+  if (AsciiLower(docName.substr(dot)) == ".exe")
+    return std::string(docName.substr(0, dot)) + ".htm";
   return std::string(docName);
 }
 

@@ -1,11 +1,11 @@
 #include "net/multipart_downloader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 
 #include "net/http_response.h"
+#include "text/ascii_text.h"
 
 namespace qelo::net {
 
@@ -19,7 +19,7 @@ constexpr double kMsPerDay = 86400000.0;
 std::string UrlDecode(std::string_view s) {
   auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = text::AsciiLower(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
@@ -85,9 +85,7 @@ TContentRange ParseContentRangeValue(std::string_view Value) {
   TContentRange r;
   std::string_view s = TrimSpaces(Value);
   constexpr std::string_view kUnit = "bytes";
-  if (s.size() <= kUnit.size()) return r;
-  for (size_t i = 0; i < kUnit.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) != kUnit[i]) return r;
+  if (s.size() <= kUnit.size() || !text::StartsWithNoCase(s, kUnit)) return r;
   s.remove_prefix(kUnit.size());
   if (s.front() != ' ') return r;
   s = TrimSpaces(s);

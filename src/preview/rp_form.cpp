@@ -14,6 +14,7 @@
 #include "app/shared_state.h"
 #include "net/http_client.h"
 #include "preview/wb_form.h"
+#include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 
@@ -120,7 +121,7 @@ void TRpForm::FormShow() {
 
 void TRpForm::cb_reasonChange() {
   const std::string reason = ui::QStringToGbk(cb_reason->currentText());
-  if (TrimControl(reason) != ui::Gbk(kReasonPlaceholder))
+  if (text::Trim(reason) != ui::Gbk(kReasonPlaceholder))
     mm1->setPlainText(cb_reason->currentText());
 }
 
@@ -131,7 +132,7 @@ void TRpForm::btn_reportClick() {
 void TRpForm::SendReport() {
   QString text = mm1->toPlainText();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-  const std::string reason = TrimControl(ui::QStringToGbk(text));
+  const std::string reason = std::string(text::Trim(ui::QStringToGbk(text)));
   if (reason.empty()) {
     InfoBox(ui::Gbk("请输入举报内容"));
     return;

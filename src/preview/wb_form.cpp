@@ -14,6 +14,7 @@
 #include "net/http_client.h"
 #include "preview/rp_form.h"
 #include "text/app_dir.h"
+#include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/system_browser.h"
@@ -269,7 +270,7 @@ void TWBForm::btn_reviewClick() {
 // --- Rating -----------------------------------------------------------------------------------
 
 void TWBForm::SendRating() {
-  const std::string score = TrimControl(ui::QStringToGbk(cb_score->currentText()));
+  const std::string score = std::string(text::Trim(ui::QStringToGbk(cb_score->currentText())));
   if (score.empty() || score == ui::Gbk("- 请选择 -")) {
     InfoBox(ui::Gbk("请选择分数进行点评"));
     return;

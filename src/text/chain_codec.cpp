@@ -78,11 +78,10 @@ std::string ChainEncode(std::string_view data, std::string_view key) {
 
 std::string ChainDecode(std::string_view text, std::string_view key) {
   key = KeyInUse(key);
-  if (text.size() < 2) throw EConvertError("text too short to decode: '" + Printable(text) + "'");
-  unsigned a = PairAt(text, 0);
-  // Exactly the start value is what ChainEncode makes of empty data.
-  if (text.size() == 2) return {};
+  // The start value and at least one pair: a text of the start value alone is refused too,
+  // although ChainEncode makes it of empty data.
   if (text.size() < 4) throw EConvertError("text too short to decode: '" + Printable(text) + "'");
+  unsigned a = PairAt(text, 0);
   std::string out;
   out.reserve(text.size() / 2);
   size_t k = 0;

@@ -26,8 +26,9 @@ std::string ChainEncode(std::string_view data, std::string_view key);
 std::string ChainEncodeFrom(uint8_t start, std::string_view data, std::string_view key);
 
 // The inverse with the same key. Bytes 1..255 come back exactly; a byte 0 comes back as 255.
-// Throws EConvertError when a pair is not two hexadecimal digits (either case) or the text is
-// shorter than two characters; a single character left over at the end is ignored.
+// Throws EConvertError when a pair is not two hexadecimal digits (either case) or the text holds
+// no pair after the start value (fewer than four characters, so ChainEncode's output for empty
+// data does not decode); a single character left over at the end is ignored.
 std::string ChainDecode(std::string_view text, std::string_view key);
 
 }  // namespace qelo::text

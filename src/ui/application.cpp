@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ui/error_report.h"
+#include "ui/qt_translations.h"
 
 namespace qelo::ui {
 
@@ -19,6 +20,7 @@ int& BeforeApplication(int& argc) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(BeforeApplication(argc), argv) {
   setApplicationName(ApplicationTitle());
+  InstallQtChineseTexts(*this);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

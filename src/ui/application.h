@@ -1,5 +1,6 @@
 // The application object: a QApplication whose event delivery sends any error that escapes a
-// handler to the application error report instead of unwinding through the event loop.
+// handler to the application error report instead of unwinding through the event loop, and
+// whose Qt texts (standard buttons, edit menus) are Chinese.
 #pragma once
 
 #include <QApplication>

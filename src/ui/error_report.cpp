@@ -15,8 +15,10 @@ ErrorSink& Sink() {
 }
 
 void ShowReportBox(const QString& caption, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok,
+  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::NoButton,
                   QApplication::activeWindow());
+  // Our own text, so the box reads Chinese even where Qt's translations are missing.
+  box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
   box.exec();
 }
 

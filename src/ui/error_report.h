@@ -24,7 +24,7 @@ QString ApplicationTitle();
 // is empty or ends in a full stop or a character that sorts below it.
 std::string ErrorReportText(std::string_view message);
 
-// Where reports go; the default shows a modal box with the error icon and one OK button.
+// Where reports go; the default shows a modal box with the error icon and one "确定" button.
 // Returns the sink that was in force. An empty sink restores the default.
 using ErrorSink = std::function<void(const QString& caption, const QString& text)>;
 ErrorSink SetErrorSink(ErrorSink sink);

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QWidget>
 
+#include "ui/skin_style.h"
+
 namespace qelo::ui {
 
 namespace {
@@ -83,6 +85,7 @@ TSkinPaletteFollower::~TSkinPaletteFollower() {
   holder_.RemoveListener(this);
   // The skin leaves with the holder's window.
   UsePalette(platform_);
+  RemoveSkinStyle();
 }
 
 void TSkinPaletteFollower::SkinNotice(skin::TskSkinData& sender, skin::TSkinNotice notice) {
@@ -97,6 +100,7 @@ void TSkinPaletteFollower::SkinNotice(skin::TskSkinData& sender, skin::TSkinNoti
     case skin::TSkinNotice::AfterChange:
       break;
   }
+  style_.SkinNotice(sender, notice);
 }
 
 }  // namespace qelo::ui

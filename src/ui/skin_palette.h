@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include "skin/skin_data.h"
+#include "ui/skin_data_source.h"
 
 namespace qelo::ui {
 
@@ -29,6 +30,8 @@ class TSkinPaletteFollower : public skin::ISkinListener {
  private:
   skin::TskSkinData& holder_;
   QPalette platform_;
+  // The controls' pictures follow the same notices, after the colours.
+  TSkinStyleFollower style_;
 };
 
 }  // namespace qelo::ui

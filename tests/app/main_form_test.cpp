@@ -4,18 +4,23 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -358,6 +363,75 @@ struct Opened {
   std::vector<QPoint> positions;
 };
 
+// A reply of n rows; the first one's name is first.
+std::string Rows(int n, const std::string& first) {
+  std::string body = "[";
+  for (int i = 0; i < n; ++i) {
+    const std::string name = i == 0 ? first : "row" + std::to_string(i) + ".rar";
+    body += (i ? "," : "") + std::string(R"({"file_name":")") + name +
+            R"(","file_extension":"rar","file_size":"10","file_value":"1","file_views":"1",)"
+            R"("file_time":"t","s_url":"http://pan.example/s/x","file_id":"1"})";
+  }
+  return body + "]";
+}
+
+TEST_F(MainFormTest, NewResultsStartFromTheTop) {
+  form.show();
+  form.FillResults(Rows(200, "first.rar"));
+  QApplication::processEvents();
+  QScrollBar* own = List()->verticalScrollBar();
+  auto* bar = Child<QScrollBar>("lv1_bar");
+  ASSERT_GT(own->maximum(), 0);
+  bar->setValue(bar->maximum());
+  ASSERT_EQ(own->value(), own->maximum());
+  struct Case {
+    const char* what;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"as many rows", Rows(200, "again.rar")},
+      {"fewer rows", Rows(120, "fewer.rar")},
+      {"no result", "[]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    bar->setValue(bar->maximum());
+    form.FillResults(c.body);
+    QApplication::processEvents();
+    EXPECT_EQ(own->value(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    const QRect top = List()->visualItemRect(List()->topLevelItem(0));
+    EXPECT_EQ(top.top(), 0);  // the best hit is the first row on screen
+  }
+}
+
+TEST_F(MainFormTest, RowHeightIsTheSameWhateverTheFirstRowHolds) {
+  form.show();
+  struct Case {
+    const char* what;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"latin name with an icon", Rows(3, "a.rar")},
+      {"chinese name", Rows(3, G("迅雷 2010 绿色版.rar"))},
+      {"no result placeholder", "[]"},
+      {"name without a known type", Rows(3, "README")},
+      {"row cut at an invalid size",
+       R"([{"file_name":"x.rar","file_extension":"rar","file_size":"-5"}])"},
+  };
+  int height = -1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form.FillResults(c.body);
+    QApplication::processEvents();
+    ASSERT_GT(List()->topLevelItemCount(), 0);
+    const int h = List()->visualItemRect(List()->topLevelItem(0)).height();
+    EXPECT_GE(h, List()->iconSize().height());
+    if (height < 0) height = h;
+    EXPECT_EQ(h, height);
+  }
+}
+
 TEST_F(MainFormTest, OpeningARowCopiesItAndHandsItOn) {
   Opened opened;
   opened.Watch(form);
@@ -403,6 +477,40 @@ TEST_F(MainFormTest, RowsWithoutALinkDoNotOpen) {
   EXPECT_EQ(form.SelLink, "");
   ASSERT_EQ(opened.previews.size(), 1u);
   EXPECT_EQ(opened.previews[0], "x- [] - " + G("Qelo网盘搜索结果预览"));
+}
+
+// The longest run of link-coloured pixels in one row of the picture: an underline is one
+// unbroken run almost as wide as the text, glyph strokes are short.
+int LongestLinkRun(const QImage& image, const QColor& link) {
+  int best = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    int run = 0;
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      const bool near = std::abs(c.red() - link.red()) < 60 &&
+                        std::abs(c.green() - link.green()) < 60 &&
+                        std::abs(c.blue() - link.blue()) < 60;
+      run = near ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+  }
+  return best;
+}
+
+TEST_F(MainFormTest, ForumLinkShowsItsUnderlineInsideTheStatusBar) {
+  form.show();
+  QApplication::processEvents();
+  auto* link = Child<QLabel>("bbs_link");
+  auto* bar = Child<QWidget>("skSkinStatusBar1");
+  EXPECT_EQ(link->width(), 150);
+  EXPECT_EQ(bar->height(), 18);
+  // What the status bar shows, the label's part of it clipped as the window clips it.
+  const QImage image = bar->grab().toImage();
+  const int textWidth =
+      link->fontMetrics().horizontalAdvance(QStringLiteral("小伙伴们，来这里交流反馈"));
+  // A line under (nearly) the whole text is visible.
+  EXPECT_GE(LongestLinkRun(image, link->palette().color(QPalette::Link)), textWidth * 8 / 10);
+  EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(MainFormTest, ForumLinkGoesToTheBrowser) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -822,6 +824,86 @@ TEST(HttpClient, AbortForms) {
     EXPECT_EQ(cl.errCode, 3);
     EXPECT_EQ(cl.rcvd.Text(), "");
   }
+}
+
+// --- handlers that tear things down ---------------------------------------------------------
+
+TEST(HttpClient, HandlerMayDestroyTheClient) {
+  using Hook = void (*)(THttpClient&, std::function<void()>);
+  struct Case {
+    const char* event;
+    Hook hook;
+  };
+  const Case cases[] = {
+      {"OnHeaderBegin",
+       [](THttpClient& h, std::function<void()> kill) {
+         h.OnHeaderBegin = [kill](THttpClient*) { kill(); };
+       }},
+      {"OnHeaderEnd",
+       [](THttpClient& h, std::function<void()> kill) {
+         h.OnHeaderEnd = [kill](THttpClient*) { kill(); };
+       }},
+      {"OnDocBegin",
+       [](THttpClient& h, std::function<void()> kill) {
+         h.OnDocBegin = [kill](THttpClient*) { kill(); };
+       }},
+      {"OnDocData",
+       [](THttpClient& h, std::function<void()> kill) {
+         h.OnDocData = [kill](THttpClient*, const char*, int64_t) { kill(); };
+       }},
+      {"OnStateChange",
+       [](THttpClient& h, std::function<void()> kill) {
+         h.OnStateChange = [kill](THttpClient* s) {
+           if (s->State() == httpWaitingBody) kill();
+         };
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.event);
+    ScriptedPeer peer(
+        {{ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nabcdefgh"),
+          ReadToEof()}});
+    auto http = std::make_unique<THttpClient>();
+    int done = 0;
+    http->OnRequestDone = [&](THttpClient*, THttpRequest, uint16_t) { ++done; };
+    bool killed = false;
+    c.hook(*http, [&] {
+      killed = true;
+      http.reset();
+    });
+    http->URL = Url(peer);
+    http->GetASync();
+    ASSERT_TRUE(Dispatcher::current().runUntil([&] { return killed; }, 10000));
+    Drain();
+    EXPECT_EQ(http, nullptr);
+    EXPECT_EQ(done, 0);
+    // The destroyed client's connection was closed: the peer's read ends.
+    EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  }
+}
+
+TEST(HttpClient, HandlerMayReplaceItsOwnEvent) {
+  // The second half leaves the peer only after the first has been handled.
+  ScriptedPeer peer(
+      {{ExpectUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\nabc"),
+        test::Gate(), Send("def"), ReadToEof()}});
+  Client cl;
+  std::vector<std::string> seen;
+  const std::string firstTag(64, 'f');  // long enough to live outside the small-string buffer
+  cl.http.OnDocData = [&, tag = firstTag](THttpClient* s, const char* d, int64_t n) {
+    // The function object running here is replaced; its captures must stay usable.
+    s->OnDocData = [&](THttpClient*, const char* d2, int64_t n2) {
+      seen.push_back("second:" + std::string(d2, static_cast<size_t>(n2)));
+    };
+    seen.push_back(tag.substr(0, 5) + ":" + std::string(d, static_cast<size_t>(n)));
+    peer.ReleaseGate();
+  };
+  cl.http.URL = Url(peer);
+  cl.http.GetASync();
+  ASSERT_TRUE(cl.Wait());
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(seen, (std::vector<std::string>{"fffff:abc", "second:def"}));
+  EXPECT_EQ(cl.errCode, 0);
 }
 
 }  // namespace

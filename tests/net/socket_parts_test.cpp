@@ -8,14 +8,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "net/dispatcher.h"
 #include "net/dns_lookup.h"
+#include "net/life_guard.h"
 #include "net/net_buffer.h"
 #include "net/net_exception.h"
 #include "net/socket_errors.h"
+#include "support/stub_dns.h"
 
 namespace qelo::net {
 namespace {
@@ -136,6 +139,22 @@ TEST(NetBuffer, RemoveRefusals) {
   EXPECT_EQ(buf.Size(), 3);
 }
 
+TEST(LifeGuard, ChecksEndWithStartOverAndWithTheOwner) {
+  auto owner = std::make_unique<TLifeGuard>();
+  const TLifeGuard::TCheck before = owner->Check();
+  EXPECT_TRUE(before.Holds());
+  owner->StartOver();
+  const TLifeGuard::TCheck after = owner->Check();
+  EXPECT_FALSE(before.Holds());
+  EXPECT_TRUE(before.OwnerAlive());
+  EXPECT_TRUE(after.Holds());
+  owner.reset();
+  for (const TLifeGuard::TCheck* c : {&before, &after}) {
+    EXPECT_FALSE(c->Holds());
+    EXPECT_FALSE(c->OwnerAlive());
+  }
+}
+
 TDnsLookup::Options Opts(int timeoutMs, int tries, int limitMs, std::string servers = "") {
   TDnsLookup::Options o;
   o.timeoutMs = timeoutMs;
@@ -173,14 +192,51 @@ TEST(DnsLookupOnDispatcher, HostsFileNameResolves) {
 
 TEST(DnsLookupOnDispatcher, UnknownNameEndsWithHostNotFound) {
   Dispatcher& d = Dispatcher::current();
-  // Short resolver timeouts: the outcome, not the waiting, is what this checks.
-  TDnsLookup dns(d, Opts(300, 1, 3000));
+  test::StubDnsServer server;
+  TDnsLookup dns(d, Opts(2000, 2, 9000, server.Address()));
   LookupResult r;
   dns.Start("qelo-no-such-host.invalid", Record(r));
   ASSERT_TRUE(d.runUntil([&] { return r.calls > 0; }, 15000));
   EXPECT_EQ(r.err, 11001);
   EXPECT_TRUE(r.addrs.empty());
   EXPECT_EQ(r.calls, 1);
+  EXPECT_GE(server.QueryCount(), 1);
+}
+
+TEST(DnsLookupOnDispatcher, ServerAnswersCarryEveryAddress) {
+  Dispatcher& d = Dispatcher::current();
+  test::StubDnsServer server(
+      test::StubDnsServer::Names{{"one.qelo.test", {"10.0.0.1"}},
+                                 {"three.qelo.test", {"10.0.0.3", "10.0.0.2", "192.168.7.9"}}});
+  TDnsLookup dns(d, Opts(2000, 2, 9000, server.Address()));
+  struct Case {
+    const char* name;
+    int err;
+    std::vector<std::string> addrs;
+  };
+  const Case cases[] = {
+      {"one.qelo.test", 0, {"10.0.0.1"}},
+      {"three.qelo.test", 0, {"10.0.0.3", "10.0.0.2", "192.168.7.9"}},
+      {"none.qelo.test", 11001, {}},
+  };
+  // All at once on one resolver: each callback gets its own answer.
+  std::vector<LookupResult> results(std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i)
+    dns.Start(cases[i].name, Record(results[i]));
+  ASSERT_TRUE(d.runUntil(
+      [&] {
+        for (const auto& r : results)
+          if (r.calls == 0) return false;
+        return true;
+      },
+      15000));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(results[i].calls, 1);
+    EXPECT_EQ(results[i].err, cases[i].err);
+    EXPECT_EQ(results[i].addrs, cases[i].addrs);
+  }
+  EXPECT_EQ(dns.PendingCount(), 0u);
 }
 
 // A UDP socket on loopback that takes queries and never answers: a DNS server that is gone.
@@ -229,7 +285,8 @@ TEST(DnsLookupOnDispatcher, SilentServerEndsWithHostNotFound) {
 
 TEST(DnsLookupOnDispatcher, CancelledLookupNeverCallsBack) {
   Dispatcher& d = Dispatcher::current();
-  TDnsLookup dns(d, Opts(300, 1, 3000));
+  test::StubDnsServer server;
+  TDnsLookup dns(d, Opts(300, 1, 3000, server.Address()));
   LookupResult cancelled;
   LookupResult kept;
   const uint64_t id = dns.Start("qelo-cancelled.invalid", Record(cancelled));

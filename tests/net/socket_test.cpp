@@ -12,6 +12,7 @@
 #include "net/async_socket.h"
 #include "net/dispatcher.h"
 #include "support/scripted_peer.h"
+#include "support/stub_dns.h"
 
 namespace qelo::net {
 namespace {
@@ -136,6 +137,8 @@ TEST_F(SocketTest, NameIsAnsweredFromTheLoop) {
 }
 
 TEST_F(SocketTest, NotQuiteDottedIsLookedUpAsName) {
+  test::StubDnsServer dns;
+  sock->SetDnsServers(dns.Address());
   for (const char* name : {"1.2.3.256", "1.2.3", ".1.2.3.4", "1.2.3.4.5", "1..2.3"}) {
     events.clear();
     sock->DnsLookup(name);
@@ -166,9 +169,45 @@ TEST_F(SocketTest, NewLookupReplacesPendingOneWithoutEvent) {
 }
 
 TEST_F(SocketTest, UnknownHostEndsWithHostNotFound) {
+  test::StubDnsServer dns;
+  sock->SetDnsServers(dns.Address());
   sock->DnsLookup("qelo-no-such-host.invalid");
   ASSERT_TRUE(RunUntil([&] { return !events.empty(); }, 20000));
   EXPECT_EQ(events, std::vector<std::string>{"dns:11001"});
+  EXPECT_GE(dns.QueryCount(), 1);  // the answer came from the stub, not from elsewhere
+  EXPECT_TRUE(sock->DnsResult().empty());
+}
+
+TEST_F(SocketTest, NameFromTheConfiguredServersGivesEveryAddressInOrder) {
+  test::StubDnsServer dns(
+      test::StubDnsServer::Names{{"files.qelo.test", {"10.1.2.3", "10.1.2.4"}}});
+  sock->SetDnsServers(dns.Address());
+  EXPECT_EQ(sock->DnsServers(), dns.Address());
+  sock->DnsLookup("Files.Qelo.Test");
+  ASSERT_TRUE(RunUntil([&] { return !events.empty(); }));
+  EXPECT_EQ(events, std::vector<std::string>{"dns:0"});
+  EXPECT_EQ(sock->DnsResult(), "10.1.2.3");
+  EXPECT_EQ(sock->DnsResultList(), (std::vector<std::string>{"10.1.2.3", "10.1.2.4"}));
+
+  // Other servers from the next lookup on: this one knows nothing.
+  test::StubDnsServer empty;
+  sock->SetDnsServers(empty.Address());
+  events.clear();
+  sock->DnsLookup("files.qelo.test");
+  ASSERT_TRUE(RunUntil([&] { return !events.empty(); }, 20000));
+  EXPECT_EQ(events, std::vector<std::string>{"dns:11001"});
+  EXPECT_GE(empty.QueryCount(), 1);
+}
+
+TEST_F(SocketTest, ChangingServersDropsThePendingLookupWithoutEvent) {
+  test::StubDnsServer dns(test::StubDnsServer::Names{{"files.qelo.test", {"10.1.2.3"}}});
+  sock->SetDnsServers(dns.Address());
+  sock->DnsLookup("files.qelo.test");
+  EXPECT_TRUE(sock->DnsLookupPending());
+  sock->SetDnsServers("");
+  EXPECT_FALSE(sock->DnsLookupPending());
+  RunFor(300);
+  EXPECT_TRUE(events.empty());
 }
 
 // --- Connecting --------------------------------------------------------------------------------
@@ -236,6 +275,23 @@ TEST_F(SocketTest, CloseInsideOnChangeStateEndsConnectWithAnError) {
   EXPECT_EQ(sock->State(), wsClosed);
   RunFor(20);
   EXPECT_EQ(events, std::vector<std::string>{"closed:0"});  // the handler's own Close, only
+}
+
+TEST_F(SocketTest, ConnectTakesDottedTextByTheLookupRule) {
+  // Whatever DnsLookup answers at once, Connect accepts as an address, leading zeros included.
+  for (const char* addr : {"127.0.0.1", "127.000.000.001", "127.0.0.01"}) {
+    SCOPED_TRACE(addr);
+    ScriptedPeer peer({{Close()}});
+    events.clear();
+    errors.clear();
+    sock->SetAddr(addr);
+    sock->SetPort(peer.PortText());
+    sock->Connect();
+    ASSERT_TRUE(RunUntil([&] { return Count("closed") > 0; }));
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(Has("connected:0"));
+    EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  }
 }
 
 TEST_F(SocketTest, AfterCloseAddrAndPortMustBeSetAgain) {

@@ -76,11 +76,16 @@ TEST(ChainCodec, EncodesKnownValues) {
   EXPECT_EQ(ChainDecode("c85eb37b82bb5da165a247", "RunoTesph"), "Charm|user");
 }
 
-TEST(ChainCodec, EmptyDataIsTheStartValueAlone) {
+TEST(ChainCodec, EmptyDataIsTheStartValueAloneWhichDoesNotDecode) {
   const std::string hex = ChainEncode("", "");
   ASSERT_EQ(hex.size(), 2u);
-  EXPECT_NE(hex.find_first_of("0123456789ABCDEF"), std::string::npos);
-  EXPECT_EQ(ChainDecode(hex, ""), "");
+  EXPECT_EQ(hex.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+  // A start value without any pair is not a text of ours: a damaged file, not an empty name.
+  for (const std::string& text : {hex, std::string("00"), std::string("ff")}) {
+    SCOPED_TRACE(text);
+    EXPECT_THROW(ChainDecode(text, ""), EConvertError);
+    EXPECT_THROW(ChainDecode(text, "RunoTesph"), EConvertError);
+  }
 }
 
 TEST(ChainCodec, EveryByteSurvivesFromEveryStartValue) {
@@ -145,6 +150,8 @@ TEST(SettingsCodec, DamagedTextsFailToDecode) {
   // An empty second line: four check digits form a whole group and spoil the decoding.
   EXPECT_THROW(SettingsCodec(JoinLinesCrLf(line + "\r\n\r\n"), false), EConvertError);
   EXPECT_THROW(SettingsCodec("", false), EConvertError);
+  // An empty name encodes, but its inner cipher text is the start value alone.
+  EXPECT_THROW(SettingsCodec(SettingsCodec("", true), false), EConvertError);
   EXPECT_THROW(SettingsCodec(std::string(30, 'A'), false), EConvertError);
   EXPECT_THROW(SettingsCodec("hello world, this is not a settings line at all\r\n", false),
                EConvertError);

@@ -9,6 +9,7 @@
 
 #include "text/app_dir.h"
 #include "text/append_line.h"
+#include "text/ascii_text.h"
 #include "text/text_fields.h"
 
 namespace qelo::text {
@@ -76,6 +77,35 @@ TEST(CountOf, CountsRemovedCharacters) {
   EXPECT_EQ(CountOf("aaa", "aa"), 2);  // without overlap
   EXPECT_EQ(CountOf("abc", ""), 0);
   EXPECT_EQ(CountOf("\xD6|a|", "|"), 1);  // the second byte of a character is not counted
+}
+
+TEST(AsciiText, TrimTakesBytesUpTo32AndNothingAbove) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"  word\t\r\n", "word"},
+      {std::string_view("\0\x01"
+                        "a b\x1F\x20",
+                        6),
+       "a b"},
+      {"\x7F x \x7F", "\x7F x \x7F"},              // DEL is not a blank
+      {"\xA1\xA1x\xA1\xA1", "\xA1\xA1x\xA1\xA1"},  // a GBK full-width blank stays
+      {" \xD6\xD0 ", "\xD6\xD0"},
+      {" \t ", ""},
+      {"", ""},
+  };
+  for (const auto& [input, trimmed] : cases) {
+    SCOPED_TRACE(std::string(input));
+    EXPECT_EQ(Trim(input), trimmed);
+  }
+}
+
+TEST(AsciiText, LowerAndPrefixTouchOnlyAsciiLetters) {
+  EXPECT_EQ(AsciiLower("Content-TYPE: Text/HTML; charset=GBK"),
+            "content-type: text/html; charset=gbk");
+  // Bytes above 127 (GBK lead and trail bytes) pass unchanged, 0xC1 and 0xD6 included.
+  EXPECT_EQ(AsciiLower("\xC1\xD6\xC4\xDA@[`{"), "\xC1\xD6\xC4\xDA@[`{");
+  EXPECT_TRUE(StartsWithNoCase("<!doctype html>", "<!DOCTYPE"));
+  EXPECT_TRUE(StartsWithNoCase("HTTP://x", "http:"));
+  EXPECT_FALSE(StartsWithNoCase("<!doc", "<!DOCTYPE"));
 }
 
 class TempDir : public ::testing::Test {

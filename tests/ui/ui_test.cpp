@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +20,7 @@
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/message_box.h"
+#include "ui/qt_translations.h"
 #include "ui/system_icons.h"
 
 namespace qelo::ui {
@@ -137,6 +143,68 @@ TEST(MessageBox, RealBoxHasChineseButtonsAndReturnRules) {
   EXPECT_EQ(AnswerRealBox(mbOK | mbCancel, QString(), &seen), mrCancel);  // Escape / close
   seen.clear();
   AnswerRealBox(mbOK, QStringLiteral("确定"), &seen);
+  EXPECT_EQ(seen, QStringList{QStringLiteral("确定")});
+}
+
+// Whether a text shown to the user holds an English word (two Latin letters in a row); the
+// accelerator marks of translated texts, such as "(&Y)", hold one letter only.
+bool HasEnglishWord(const QString& text) {
+  static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+  return word.match(text).hasMatch();
+}
+
+TEST(QtChineseTexts, StandardButtonsAndEditMenuHaveNoEnglishWord) {
+  // The test program's application object installed them already; a second call adds nothing.
+  EXPECT_EQ(InstallQtChineseTexts(*QCoreApplication::instance()), 0);
+  const QDialogButtonBox::StandardButton buttons[] = {
+      QDialogButtonBox::Ok,    QDialogButtonBox::Cancel, QDialogButtonBox::Yes,
+      QDialogButtonBox::No,    QDialogButtonBox::Close,  QDialogButtonBox::Save,
+      QDialogButtonBox::Apply, QDialogButtonBox::Abort,  QDialogButtonBox::Retry,
+  };
+  QDialogButtonBox box;
+  for (auto b : buttons) {
+    box.addButton(b);
+    const QString text = box.button(b)->text();
+    SCOPED_TRACE(text.toStdString());
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_FALSE(HasEnglishWord(text));
+  }
+  QMessageBox message(QMessageBox::Question, QStringLiteral("提示信息"), QStringLiteral("文本"),
+                      QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+  ASSERT_EQ(message.buttons().size(), 4);
+  for (QAbstractButton* b : message.buttons()) {
+    SCOPED_TRACE(b->text().toStdString());
+    EXPECT_FALSE(HasEnglishWord(b->text()));
+  }
+  QLineEdit edit(QStringLiteral("关键词"));
+  std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+  ASSERT_FALSE(menu->actions().isEmpty());
+  for (QAction* a : menu->actions()) {
+    SCOPED_TRACE(a->text().toStdString());
+    // The key after the tab ("Ctrl+Z") is a key name, not a word of the menu.
+    EXPECT_FALSE(HasEnglishWord(a->text().section(QLatin1Char('\t'), 0, 0)));
+  }
+}
+
+TEST(ErrorReport, RealReportBoxHasOneChineseButton) {
+  QStringList seen;
+  QString caption;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    look.stop();
+    caption = box->windowTitle();
+    for (QAbstractButton* b : box->buttons())
+      seen.push_back(b->text());
+    box->buttons().isEmpty() ? box->reject() : box->buttons().front()->click();
+  });
+  look.start(5);
+  QTimer::singleShot(10000, [] {
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never left waiting
+  });
+  ReportError(std::runtime_error("磁盘已满"));
+  EXPECT_EQ(caption, ApplicationTitle());
   EXPECT_EQ(seen, QStringList{QStringLiteral("确定")});
 }
 

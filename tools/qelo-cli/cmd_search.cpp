@@ -10,6 +10,7 @@
 #include "app/protocol.h"
 #include "config.h"
 #include "app/search_rows.h"
+#include "text/ascii_text.h"
 #include "text/gbk.h"
 #include "commands.h"
 #include "net/dispatcher.h"
@@ -53,7 +54,7 @@ int RunSearch(const Args& args) {
   }
   if (!haveKeyword) return UsageError("missing KEYWORD");
   if (base.empty() || base.back() != '/') base += '/';
-  const std::string word = app::TrimControl(text::Utf8ToGbk(keyword));
+  const std::string word = std::string(text::Trim(text::Utf8ToGbk(keyword)));
   if (word.empty()) {
     std::fprintf(stderr, "qelo-cli search: %s\n", "请输入搜索关键词");
     return 1;
