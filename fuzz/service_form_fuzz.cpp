@@ -1,9 +1,10 @@
-// The service's reading of request pieces: the raw form body, skin names from a request and the
-// "Range" header.
+// The service's reading of request pieces: the raw form body, skin names from a request, the
+// "Range" header and the front end's framing of a request from its first bytes.
 //
 // Invariants: the form fields put back together with "&" and "=" give the body again; a skin
 // name the store accepts is a safe name and cannot reach outside the skin directory; a
-// partial range lies inside the file and is not empty.
+// partial range lies inside the file and is not empty; a request found complete lies inside the
+// bytes read, keeps to the limits and is still complete with more bytes behind it.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -13,9 +14,10 @@
 #include <string>
 #include <string_view>
 
-#include "text/gbk.h"
 #include "form_body.h"
+#include "request_head.h"
 #include "skin_files.h"
+#include "text/gbk.h"
 
 namespace {
 
@@ -68,6 +70,20 @@ void CheckRange(std::string_view header, int64_t size) {
   }
 }
 
+void CheckFraming(std::string_view bytes) {
+  const RequestLimits limits{.max_head_bytes = 512, .max_body_bytes = 256};
+  const RequestFraming f = InspectRequest(bytes, limits);
+  if (f.kind == RequestFraming::Kind::kRefuse && f.status < 400) Violation("refusal without error");
+  if (f.kind != RequestFraming::Kind::kComplete) return;
+  if (f.head_bytes > limits.max_head_bytes || f.body_bytes > limits.max_body_bytes)
+    Violation("a complete request breaks the limits");
+  if (f.head_bytes + f.body_bytes > bytes.size()) Violation("a complete request needs more bytes");
+  if (f.head.size() > f.head_bytes) Violation("the handed-on head grew");
+  const RequestFraming again = InspectRequest(std::string(bytes) + "GET / HTTP/1.1\r\n", limits);
+  if (again.kind != f.kind || again.head_bytes != f.head_bytes || again.body_bytes != f.body_bytes)
+    Violation("bytes behind a complete request changed its framing");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -80,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckSkinName(name);
   CheckRange(body, fileSize);
   CheckRange("bytes=" + name, fileSize);
+  CheckFraming(body);
   return 0;
 }

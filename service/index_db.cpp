@@ -311,7 +311,9 @@ int64_t IndexDb::FileCount() {
 
 std::vector<FileRow> IndexDb::Search(std::string_view word, size_t limit) {
   std::vector<FileRow> rows;
-  if (word.empty() || limit == 0) return rows;
+  // The word is a byte string; no stored name holds a byte 0, so such a word matches nothing
+  // (and would end the full-text query's string early).
+  if (word.empty() || limit == 0 || word.find('\0') != std::string_view::npos) return rows;
   Lease c = Borrow();
   if (ShortWordIndex::Handles(word)) {
     // One or two characters: the in-memory index gives the files, one query fetches them.
@@ -361,6 +363,34 @@ bool IndexDb::AddRating(int64_t file_id, std::string_view score, int points) {
   sqlite3_bind_int(use.get(), 3, points);
   c->Step(use.get());
   return true;
+}
+
+std::vector<Feedback> IndexDb::RecentFeedback(size_t limit) {
+  std::vector<Feedback> out;
+  if (limit == 0) return out;
+  Lease c = Borrow();
+  StmtPtr s = c->Prepare(
+      "SELECT kind, file_id, file_name, text, created FROM ("
+      " SELECT 'rating' AS kind, r.file_id, f.file_name, r.score AS text, r.created,"
+      "        r.rating_id AS seq FROM ratings r JOIN files f ON f.file_id = r.file_id"
+      " UNION ALL"
+      " SELECT 'report', p.file_id, f.file_name, p.content, p.created, p.report_id"
+      "        FROM reports p JOIN files f ON f.file_id = p.file_id)"
+      " ORDER BY created DESC, seq DESC LIMIT ?1");
+  sqlite3_bind_int64(s.get(), 1, static_cast<int64_t>(limit));
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    Feedback f;
+    f.is_report = Text(s.get(), 0) == "report";
+    f.file_id = sqlite3_column_int64(s.get(), 1);
+    f.file_name = Text(s.get(), 2);
+    f.text = Text(s.get(), 3);
+    f.created = Text(s.get(), 4);
+    out.push_back(std::move(f));
+  }
+  if (rc != SQLITE_DONE)
+    throw IndexDbError(std::string("feedback: ") + sqlite3_errmsg(c->db.get()));
+  return out;
 }
 
 bool IndexDb::AddReport(int64_t file_id, std::string_view content) {

@@ -24,6 +24,15 @@ class IndexDbError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One rating or report as the forum page lists it (UTF-8 texts).
+struct Feedback {
+  bool is_report = false;
+  int64_t file_id = 0;
+  std::string file_name;
+  std::string text;  // the score text or the report
+  std::string created;
+};
+
 class IndexDb {
  public:
   // Opens (creating when missing) the database at `path`. A database without the files table is
@@ -44,6 +53,8 @@ class IndexDb {
   // Store a rating or report for an existing file; false when there is no such file.
   bool AddRating(int64_t file_id, std::string_view score, int points);
   bool AddReport(int64_t file_id, std::string_view content);
+  // The latest ratings and reports together, newest first, at most `limit`.
+  std::vector<Feedback> RecentFeedback(size_t limit);
 
   struct Connection;
 

@@ -87,4 +87,24 @@ std::string NotFoundPageHtml(std::string_view what) {
   return html;
 }
 
+std::string ForumPageHtml(const std::vector<Feedback>& entries) {
+  std::string html(kHead);
+  html += "<title>用户反馈</title>\n</head>\n<body>\n<h1>用户反馈</h1>\n";
+  if (entries.empty()) {
+    html += "<p id=\"no-feedback\">还没有评分或举报。</p>\n";
+  } else {
+    html +=
+        "<table id=\"feedback\">\n<tr><th>时间</th><th>类型</th><th>文件</th><th>内容</th></tr>\n";
+    for (const Feedback& f : entries) {
+      const std::string id = std::to_string(f.file_id);
+      html += "<tr><td>" + HtmlEscape(f.created) + "</td><td>" + (f.is_report ? "举报" : "评分") +
+              "</td><td><a href=\"../zelk-" + id + "\">" + HtmlEscape(f.file_name) +
+              "</a></td><td>" + HtmlEscape(f.text) + "</td></tr>\n";
+    }
+    html += "</table>\n";
+  }
+  html += "</body>\n</html>\n";
+  return html;
+}
+
 }  // namespace qelo::service

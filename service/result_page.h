@@ -6,7 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "file_row.h"
+#include "index_db.h"
 
 namespace qelo::service {
 
@@ -17,5 +20,7 @@ std::string HtmlEscape(std::string_view text);
 std::string HumanSize(int64_t bytes);
 std::string ResultPageHtml(const FileRow& row);
 std::string NotFoundPageHtml(std::string_view what);
+// The feedback forum (GET /bbs/): the latest ratings and reports, each linked to its file page.
+std::string ForumPageHtml(const std::vector<Feedback>& entries);
 
 }  // namespace qelo::service

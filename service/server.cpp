@@ -2,8 +2,6 @@
 
 #include <httplib.h>
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -12,6 +10,7 @@
 
 #include "client_actions.h"
 #include "form_body.h"
+#include "front_end.h"
 #include "index_db.h"
 #include "result_page.h"
 #include "skin_files.h"
@@ -23,23 +22,24 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kGbkText = "text/plain; charset=GBK";
 constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kForumEntries = 50;
 
 // httplib runs a request on one worker thread from routing to logging; this is when the request
 // reached routing on this thread, so the log line can give its duration.
 thread_local std::optional<Clock::time_point> tls_request_start;
 
-// httplib listens with a backlog of a handful of connections; a burst of one-request HTTP/1.0
-// connections then meets refused handshakes and second-long retries. Listening again on the
-// bound socket widens the queue.
-class WideBacklogServer : public httplib::Server {
+// The request handling of httplib (parsing, routing, writing the reply) run over a stream the
+// front end fills; httplib's own accepting and reading are not used.
+class StreamServer : public httplib::Server {
  public:
-  void WidenBacklog(int backlog) {
-    const int fd = svr_sock_;
-    if (fd >= 0) ::listen(fd, backlog);
+  bool ServeOne(httplib::Stream& stream, bool close_connection, bool& connection_closed,
+                const std::function<void(httplib::Request&)>& setup) {
+    return process_request(stream, close_connection, connection_closed, setup);
   }
+  // httplib stops streaming a reply body while it believes it has no listening socket; the
+  // front end's socket stands in for its own.
+  void MarkListening(int fd) { svr_sock_ = fd; }
 };
-
-constexpr int kBacklog = 512;
 
 std::string Printable(std::string_view s) {
   std::string out(s);
@@ -133,15 +133,29 @@ ServiceServer::ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions 
       skins_(skins),
       options_(options),
       log_(std::move(log)),
-      http_(std::make_unique<WideBacklogServer>()) {
-  const size_t threads = options_.threads == 0 ? 1 : options_.threads;
-  // httplib takes ownership of the queue it is handed.
-  http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+      http_(std::make_unique<StreamServer>()) {
+  FrontEndOptions front;
+  front.workers = options_.threads == 0 ? 1 : options_.threads;
+  front.limits.max_body_bytes = options_.max_body_bytes;
+  front.head_timeout = options_.head_timeout;
+  front.body_timeout = options_.body_timeout;
+  front.write_stall = options_.write_stall;
   http_->set_payload_max_length(options_.max_body_bytes);
-  http_->set_keep_alive_timeout(2);
-  http_->set_read_timeout(10);
-  http_->set_write_timeout(10);
+  http_->set_keep_alive_max_count(front.max_requests_per_connection);
+  http_->set_keep_alive_timeout(std::max<time_t>(
+      1, std::chrono::duration_cast<std::chrono::seconds>(front.head_timeout).count()));
   AddRoutes();
+  auto serve = [this](ReplyStream& stream, bool close_connection, bool& connection_closed,
+                      const std::string& range) {
+    // The Range line was kept away from httplib, which would answer some forms with a bare 416
+    // before routing; the skin downloads read it and apply their own rules.
+    return static_cast<StreamServer&>(*http_).ServeOne(stream, close_connection, connection_closed,
+                                                       [&range](httplib::Request& req) {
+                                                         if (!range.empty())
+                                                           req.set_header("Range", range);
+                                                       });
+  };
+  front_ = std::make_unique<FrontEnd>(front, std::move(serve), log_);
 }
 
 ServiceServer::~ServiceServer() = default;
@@ -149,10 +163,7 @@ ServiceServer::~ServiceServer() = default;
 void ServiceServer::AddRoutes() {
   http_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
     tls_request_start = Clock::now();
-    // httplib would cut every response body to a requested range on its own; ranges are served
-    // here, so its parsed copy is dropped (the Range header itself stays readable).
     auto& mutable_req = const_cast<httplib::Request&>(req);
-    mutable_req.ranges.clear();
     // An HTTP/1.0 request without keep-alive gets its connection closed after the reply; saying
     // so keeps httplib from announcing keep-alive parameters to such a client.
     if (req.version == "HTTP/1.0" && !req.has_header("Connection")) {
@@ -193,28 +204,29 @@ void ServiceServer::AddRoutes() {
   http_->Get("/plugins/getskin.php", [this](const httplib::Request& req, httplib::Response& res) {
     ServeSkinScript(skins_, req, res, RawQuery(req.target));
   });
+  http_->Get(R"(/bbs/?)", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(ForumPageHtml(db_.RecentFeedback(kForumEntries)),
+                    std::string(kHtmlContentType).c_str());
+  });
   http_->Get(R"(/zelk-([^/]*))", [this](const httplib::Request& req, httplib::Response& res) {
     ServeResultPage(db_, req, res);
   });
 }
 
 int ServiceServer::Bind(const std::string& host, int port) {
-  const int bound =
-      port == 0 ? http_->bind_to_any_port(host) : (http_->bind_to_port(host, port) ? port : -1);
-  if (bound > 0) static_cast<WideBacklogServer&>(*http_).WidenBacklog(kBacklog);
+  const int bound = front_->Bind(host, port);
+  if (bound > 0) static_cast<StreamServer&>(*http_).MarkListening(front_->ListeningFd());
   return bound;
 }
 
 bool ServiceServer::Run() {
-  bool ok = true;
-  if (!stop_requested_) ok = http_->listen_after_bind();
+  const bool ok = front_->Run();
   finished_ = true;
   return ok;
 }
 
 void ServiceServer::Stop() {
-  stop_requested_ = true;
-  http_->stop();
+  front_->Stop();
 }
 
 }  // namespace qelo::service

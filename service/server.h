@@ -1,8 +1,11 @@
-// The HTTP side of the service: routes for the service script, the skin script and the result
-// pages, one log line per request, bounded request bodies. Answers HTTP/1.0 and 1.1.
+// The HTTP side of the service: routes for the service script, the skin script, the result
+// pages and the forum page, one log line per request, bounded request bodies. Connections are
+// taken by FrontEnd; httplib parses, routes and writes each request it hands over. Answers
+// HTTP/1.0 and 1.1.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -15,12 +18,18 @@ class Server;
 
 namespace qelo::service {
 
+class FrontEnd;
 class IndexDb;
 class SkinStore;
 
 struct ServerOptions {
   size_t threads = 8;
   size_t max_body_bytes = 1 << 20;  // larger request bodies get 413
+  // A connection has this long for each request head and then for its body, and a reply may
+  // stall this long; see FrontEnd.
+  std::chrono::milliseconds head_timeout{5000};
+  std::chrono::milliseconds body_timeout{10000};
+  std::chrono::milliseconds write_stall{5000};
 };
 
 class ServiceServer {
@@ -48,7 +57,7 @@ class ServiceServer {
   ServerOptions options_;
   LogSink log_;
   std::unique_ptr<httplib::Server> http_;
-  std::atomic<bool> stop_requested_{false};
+  std::unique_ptr<FrontEnd> front_;
   std::atomic<bool> finished_{false};
 };
 

@@ -18,6 +18,14 @@ void Release(net::THttpClient& client, TFormStreams& streams) {
 
 }  // namespace
 
+int64_t TReplyStream::Write(const void* buffer, int64_t count) {
+  if (count > 0 && static_cast<uint64_t>(Size()) + static_cast<uint64_t>(count) > limit_) {
+    overflowed_ = true;
+    throw net::EStreamError("reply larger than " + std::to_string(limit_) + " bytes");
+  }
+  return TMemoryStream::Write(buffer, count);
+}
+
 void ConfigureServiceClient(net::THttpClient& client) {
   client.Agent = config::kServiceAgent;
   client.Accept = config::kServiceAccept;
@@ -38,7 +46,7 @@ void ConfigureServiceClient(net::THttpClient& client) {
 }
 
 void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string& url,
-              const std::string& body) {
+              const std::string& body, size_t maxReplyBytes) {
   // Refuse a busy client before the request under way loses its streams.
   if (client.State() != net::httpReady || streams.UnderWay())
     throw net::EHttpException("HTTP component " + client.Name + " is busy", 1);
@@ -46,7 +54,7 @@ void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string
   streams.SendStream = std::make_unique<net::TMemoryStream>();
   streams.SendStream->WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
   streams.SendStream->SetPosition(0);
-  streams.RcvdStream = std::make_unique<net::TMemoryStream>();
+  streams.RcvdStream = std::make_unique<TReplyStream>(maxReplyBytes);
   client.SendStream = streams.SendStream.get();
   client.RcvdStream = streams.RcvdStream.get();
   client.URL = url;
@@ -60,10 +68,23 @@ void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string
 }
 
 std::optional<std::string> FinishPostForm(net::THttpClient& client, TFormStreams& streams,
-                                          uint16_t errCode) {
+                                          uint16_t errCode, std::string* why) {
+  std::string reason;
+  if (streams.RcvdStream && streams.RcvdStream->Overflowed()) {
+    reason = "reply larger than " + std::to_string(streams.RcvdStream->Limit()) + " bytes";
+  } else if (errCode != 0) {
+    reason = "ErrCode " + std::to_string(errCode);
+  } else if (client.StatusCode() != 200) {
+    reason = "StatusCode " + std::to_string(client.StatusCode());
+  } else if (!client.BodyComplete()) {
+    // A header that never ended, a body short of its length, chunks without the last one.
+    reason = "reply cut short";
+  } else if (!streams.RcvdStream) {
+    reason = "no reply stream";
+  }
   std::optional<std::string> body;
-  if (errCode == 0 && client.StatusCode() == 200 && streams.RcvdStream)
-    body = std::string(streams.RcvdStream->Text());
+  if (reason.empty()) body = std::string(streams.RcvdStream->Text());
+  if (why) *why = reason;
   Release(client, streams);
   return body;
 }

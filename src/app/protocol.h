@@ -23,23 +23,43 @@ inline constexpr const char* kServiceScript = "zelk_client.php";
 // relocations followed up to five times, no cache suppression, no proxy.
 void ConfigureServiceClient(net::THttpClient& client);
 
+// No reply of the service comes near this; a larger one is cut off and the request fails
+// instead of filling memory (a search listing of that size could not be shown anyway).
+inline constexpr size_t kMaxReplyBytes = size_t{64} << 20;
+
+// A reply body held in memory up to a limit: a write past it raises, which ends the request
+// with the client's data error, and leaves Overflowed set.
+class TReplyStream : public net::TMemoryStream {
+ public:
+  explicit TReplyStream(size_t limit) : limit_(limit) {}
+  int64_t Write(const void* buffer, int64_t count) override;
+  bool Overflowed() const { return overflowed_; }
+  size_t Limit() const { return limit_; }
+
+ private:
+  size_t limit_;
+  bool overflowed_ = false;
+};
+
 // The two streams of one request, owned by the window from the start of the request to its
 // completion; both empty between requests.
 struct TFormStreams {
   std::unique_ptr<net::TMemoryStream> SendStream;
-  std::unique_ptr<net::TMemoryStream> RcvdStream;
+  std::unique_ptr<TReplyStream> RcvdStream;
   bool UnderWay() const { return SendStream != nullptr || RcvdStream != nullptr; }
 };
 
 // Starts POST url with body (GBK bytes, sent as they are). Returns at once; the client's
 // OnRequestDone follows on a later turn of the loop. A client that still carries a request is
-// refused with its busy error before the streams of that request are touched.
+// refused with its busy error before the streams of that request are touched. A reply body
+// past maxReplyBytes ends the request as failed.
 void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string& url,
-              const std::string& body);
+              const std::string& body, size_t maxReplyBytes = kMaxReplyBytes);
 
 // The completion half, to be called from OnRequestDone: releases the streams and returns the
-// reply body when the transport worked (errCode 0) and the status is 200, nothing otherwise.
+// reply body when the transport worked (errCode 0), the status is 200 and the body is whole as
+// its framing says; nothing otherwise. `why`, when given, is set to the reason of a failure.
 std::optional<std::string> FinishPostForm(net::THttpClient& client, TFormStreams& streams,
-                                          uint16_t errCode);
+                                          uint16_t errCode, std::string* why = nullptr);
 
 }  // namespace qelo::app

@@ -129,6 +129,7 @@ void THttpClient::ResetResponseData() {
   responseVer_.clear();
   rcvdCount_ = 0;
   sentCount_ = 0;
+  bodyComplete_ = false;
   headerLineCount_ = 0;
   bodyLineCount_ = 0;
   contentLength_ = -1;

@@ -171,6 +171,11 @@ class THttpClient : public TNetWndControl {
   const std::string& ContentEncoding() const { return contentCoding_; }
   const std::string& AcceptRanges() const { return acceptRanges_; }
   int LocationChangeCurCount() const { return locationChangeCurCount_; }
+  // Whether the last response ended as its framing says: its Content-Length reached, its last
+  // chunk read, no body due, or a body without length ended by an orderly close. A reply cut
+  // short still ends with ErrCode 0; callers that need the whole body look here. Cleared when a
+  // request (or a relocation's next request) starts.
+  bool BodyComplete() const { return bodyComplete_; }
   // The connection (for inspection: state, counters).
   const TAsyncSocket& CtrlSocket() const { return socket_; }
 
@@ -287,6 +292,7 @@ class THttpClient : public TNetWndControl {
   std::string location_;
   int64_t rcvdCount_ = 0;
   int64_t sentCount_ = 0;
+  bool bodyComplete_ = false;
   std::string docName_;
   int locationChangeCurCount_ = 0;
 

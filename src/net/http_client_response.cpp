@@ -188,6 +188,7 @@ void THttpClient::HeaderEnd(const TLifeGuard::TCheck& Run) {
       (contentLength_ == -1 && transferCoding_ != "chunked" && BodilessStatus(statusCode_)) ||
       contentLength_ == 0 || requestType_ == httpHEAD;
   if (noBody) {
+    bodyComplete_ = true;
     lineHandler_ = LineHandler::None;
     if (closeReq_) {
       if (relocation_) {
@@ -286,6 +287,7 @@ bool THttpClient::DeliverBody(const char* Data, size_t Len, const TLifeGuard::TC
 }
 
 void THttpClient::EndOfBody(const TLifeGuard::TCheck& Run) {
+  bodyComplete_ = true;
   bodyLineCount_ = 0;
   lineHandler_ = LineHandler::None;
   SetState(httpBodyReceived);
@@ -352,6 +354,10 @@ void THttpClient::CloseHandling(uint16_t ErrCode) {
     return;
   }
 
+  // A body without length or chunks ends with the connection, when that closes in order.
+  if (errCode_ == 0 && state_ == httpWaitingBody && lineHandler_ == LineHandler::Body &&
+      contentLength_ < 0 && transferCoding_ != "chunked")
+    bodyComplete_ = true;
   if (inHeader_) {
     inHeader_ = false;
     Fire(OnHeaderEnd);

@@ -125,6 +125,7 @@ void ParseContentRange(std::string_view value, std::string& begin, std::string& 
 
 void TChunkDecoder::Reset() {
   state_ = State::Size;
+  sizeDigits_ = false;
   size_ = 0;
   received_ = 0;
 }
@@ -137,9 +138,18 @@ size_t TChunkDecoder::Feed(const char* data, size_t len, const Sink& sink) {
         if (i >= len) return i;
         const int digit = HexValue(data[i]);
         if (digit < 0) {
+          // A size is at least one hex digit, ended by an extension, blank or line end;
+          // anything else ("zz", "-1") is not a chunk size.
+          const char c = data[i];
+          const bool separator = c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+          if (!sizeDigits_ || !separator) {
+            state_ = State::Error;
+            return i;
+          }
           state_ = State::Extension;  // not consumed here
           break;
         }
+        sizeDigits_ = true;
         size_ = size_ * 16 + static_cast<uint64_t>(digit);
         if (size_ > kMaxChunkSize) {
           state_ = State::Error;
@@ -177,6 +187,7 @@ size_t TChunkDecoder::Feed(const char* data, size_t len, const Sink& sink) {
           state_ = State::Done;
         } else {
           state_ = State::Size;
+          sizeDigits_ = false;
           size_ = 0;
           received_ = 0;
         }

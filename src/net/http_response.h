@@ -97,6 +97,7 @@ class TChunkDecoder {
 
  private:
   State state_ = State::Size;
+  bool sizeDigits_ = false;  // the size line being read has a digit
   uint64_t size_ = 0;
   uint64_t received_ = 0;
 };

@@ -1,19 +1,28 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "text/gbk.h"
 #include "client_actions.h"
 #include "demo_data.h"
 #include "form_body.h"
+#include "front_end.h"
 #include "index_db.h"
+#include "reply_stream.h"
+#include "request_head.h"
 #include "result_page.h"
 #include "search_reply.h"
 #include "short_word_index.h"
 #include "skin_files.h"
+#include "text/gbk.h"
 
 namespace qelo::service {
 namespace {
@@ -242,6 +251,249 @@ TEST(ResultPage, EscapesTheFileName) {
   EXPECT_NE(html.find("&lt;b&gt;&amp;&quot;x&quot;.rar"), std::string::npos);
   EXPECT_NE(html.find("href=\"http://a/s/&quot;q\""), std::string::npos);
   EXPECT_NE(html.find("1.50KB"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qelo::service
+
+namespace qelo::service {
+namespace {
+
+TEST(RequestHead, FramingDecidedFromTheHeadAlone) {
+  using K = RequestFraming::Kind;
+  const std::string get = "GET / HTTP/1.1\r\nHost: h\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string bytes;
+    K kind;
+    size_t head_bytes, body_bytes;
+    int status;
+  } cases[] = {
+      {"nothing yet", "", K::kIncomplete, 0, 0, 0},
+      {"half a head", "GET / HTTP/1.1\r\nHost: h\r\n", K::kIncomplete, 0, 0, 0},
+      {"whole GET", get, K::kComplete, get.size(), 0, 0},
+      {"LF only lines", "GET / HTTP/1.0\nHost: h\n\n", K::kComplete, 24, 0, 0},
+      {"blank lines first", "\r\n" + get, K::kComplete, get.size() + 2, 0, 0},
+      {"body still coming", "POST / HTTP/1.0\r\nContent-Length: 5\r\n\r\nab", K::kIncomplete, 0, 0,
+       0},
+      {"body whole, next request behind", "POST / HTTP/1.0\r\nContent-Length: 2\r\n\r\nab" + get,
+       K::kComplete, 38, 2, 0},
+      {"length with blanks", "POST / HTTP/1.0\r\ncontent-length:  2 \r\n\r\nab", K::kComplete, 40,
+       2, 0},
+      {"same length twice", "POST / HTTP/1.0\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nab",
+       K::kComplete, 57, 2, 0},
+      {"chunked", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", K::kRefuse, 0, 0, 411},
+      {"any coding", "POST / HTTP/1.1\r\nTRANSFER-ENCODING: gzip\r\n\r\n", K::kRefuse, 0, 0, 411},
+      {"negative length", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", K::kRefuse, 0, 0, 400},
+      {"empty length", "POST / HTTP/1.1\r\nContent-Length:\r\n\r\n", K::kRefuse, 0, 0, 400},
+      {"lengths differ", "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
+       K::kRefuse, 0, 0, 400},
+      {"10^20", "POST / HTTP/1.1\r\nContent-Length: 100000000000000000000\r\n\r\n", K::kRefuse, 0,
+       0, 413},
+      {"past the body limit", "POST / HTTP/1.1\r\nContent-Length: 1025\r\n\r\n", K::kRefuse, 0, 0,
+       413},
+      {"head past its limit, unfinished", "GET / HTTP/1.1\r\nX: " + std::string(300, 'a'),
+       K::kRefuse, 0, 0, 431},
+      {"head past its limit, finished",
+       "GET / HTTP/1.1\r\nX: " + std::string(300, 'a') + "\r\n\r\n", K::kRefuse, 0, 0, 431},
+  };
+  const RequestLimits limits{.max_head_bytes = 256, .max_body_bytes = 1024};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RequestFraming f = InspectRequest(c.bytes, limits);
+    EXPECT_EQ(f.kind, c.kind);
+    EXPECT_EQ(f.status, c.status);
+    if (c.kind == K::kComplete) {
+      EXPECT_EQ(f.head_bytes, c.head_bytes);
+      EXPECT_EQ(f.body_bytes, c.body_bytes);
+    }
+  }
+}
+
+TEST(RequestHead, RangeAndExpectAreTakenOutOfTheHead) {
+  const RequestFraming f = InspectRequest(
+      "POST /x HTTP/1.1\r\nHost: h\r\nRange: bytes=9-3\r\nExpect: 100-continue\r\n"
+      "Content-Length: 1\r\n\r\n",
+      RequestLimits{});
+  EXPECT_EQ(f.kind, RequestFraming::Kind::kIncomplete);
+  EXPECT_TRUE(f.head_complete);
+  EXPECT_TRUE(f.expects_continue);
+  EXPECT_EQ(f.range, "bytes=9-3");
+  EXPECT_EQ(f.head, "POST /x HTTP/1.1\r\nHost: h\r\nContent-Length: 1\r\n\r\n");
+}
+
+// Over a packet socket pair every send arrives as one packet, so the number of packets read
+// is the number of sends the reply took.
+std::vector<std::string> Packets(int fd) {
+  std::vector<std::string> out;
+  char buf[1 << 17];
+  for (;;) {
+    const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n <= 0) return out;
+    out.emplace_back(buf, static_cast<size_t>(n));
+  }
+}
+
+TEST(ReplyStream, ASmallReplyLeavesInOneSendAndALargeOneInGatheredBlocks) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+  {
+    ReplyStream s(pair[0], "GET / HTTP/1.1\r\n\r\n", std::chrono::milliseconds(1000));
+    char line[64];
+    EXPECT_EQ(s.read(line, sizeof line), 18);
+    EXPECT_EQ(s.read(line, sizeof line), 0);
+    EXPECT_FALSE(s.is_readable());
+    EXPECT_EQ(s.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n", 38), 38);
+    EXPECT_EQ(s.write("ok", 2), 2);
+    EXPECT_TRUE(s.Flush());
+  }
+  const auto small = Packets(pair[1]);
+  ASSERT_EQ(small.size(), 1u);
+  EXPECT_EQ(small[0], "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+
+  {
+    ReplyStream s(pair[0], "", std::chrono::milliseconds(1000));
+    const std::string block(1000, 'b');
+    for (int i = 0; i < 70; ++i)
+      ASSERT_EQ(s.write(block.data(), block.size()), 1000);
+    EXPECT_TRUE(s.Flush());
+  }
+  const auto large = Packets(pair[1]);
+  ASSERT_EQ(large.size(), 2u);  // sent once 64 KiB had gathered, then the rest
+  EXPECT_EQ(large[0].size(), 66000u);
+  EXPECT_EQ(large[1].size(), 4000u);
+  close(pair[0]);
+  close(pair[1]);
+}
+
+TEST(ReplyStream, AConnectionThatTakesNothingFailsTheReplyAfterTheStall) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  const int small = 4096;
+  setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  fcntl(pair[0], F_SETFL, O_NONBLOCK);
+  ReplyStream s(pair[0], "", std::chrono::milliseconds(50));
+  const std::string block(ReplyStream::kGatherBytes, 'x');
+  ssize_t last = 0;
+  for (int i = 0; i < 64 && last >= 0; ++i)
+    last = s.write(block.data(), block.size());
+  EXPECT_EQ(last, -1);
+  EXPECT_FALSE(s.is_writable());
+  close(pair[0]);
+  close(pair[1]);
+}
+
+}  // namespace
+}  // namespace qelo::service
+
+namespace qelo::service {
+namespace {
+
+// A front end on a free loopback port whose every request gets "ok" and a close.
+class RunningFrontEnd {
+ public:
+  explicit RunningFrontEnd(FrontEndOptions options)
+      : front_(
+            options,
+            [this](ReplyStream& s, bool, bool& closed, const std::string&) {
+              ++served_;
+              closed = true;
+              const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+              return s.write(reply.data(), reply.size()) > 0;
+            },
+            nullptr) {
+    port_ = front_.Bind("127.0.0.1", 0);
+    thread_ = std::thread([this] { front_.Run(); });
+  }
+  ~RunningFrontEnd() {
+    front_.Stop();
+    thread_.join();
+  }
+  int Port() const { return port_; }
+  int Served() const { return served_; }
+
+ private:
+  FrontEnd front_;
+  std::atomic<int> served_{0};
+  int port_ = -1;
+  std::thread thread_;
+};
+
+int ConnectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval tv{10, 0};  // every read below is bounded
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+void SendText(int fd, std::string_view text) {
+  ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+}
+
+// Reads until the connection ends or `until` has been seen.
+std::string ReadFrom(int fd, std::string_view until = {}) {
+  std::string got;
+  char buf[4096];
+  while (until.empty() || got.find(until) == std::string::npos) {
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+TEST(FrontEnd, ABodyThatDoesNotArriveInTimeEndsTheConnectionWith408) {
+  FrontEndOptions options;
+  options.head_timeout = options.body_timeout = std::chrono::milliseconds(300);
+  RunningFrontEnd front(options);
+  const int fd = ConnectTo(front.Port());
+  ASSERT_GE(fd, 0);
+  SendText(fd, "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nab");
+  EXPECT_TRUE(ReadFrom(fd).starts_with("HTTP/1.1 408 "));
+  EXPECT_EQ(front.Served(), 0);
+  close(fd);
+}
+
+TEST(FrontEnd, AnExpectedContinueIsAnsweredBeforeTheBodyIsRead) {
+  RunningFrontEnd front(FrontEndOptions{});
+  const int fd = ConnectTo(front.Port());
+  ASSERT_GE(fd, 0);
+  SendText(fd, "POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\n");
+  EXPECT_EQ(ReadFrom(fd, "\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+  SendText(fd, "ab");
+  EXPECT_TRUE(ReadFrom(fd).ends_with("\r\n\r\nok"));
+  EXPECT_EQ(front.Served(), 1);
+  close(fd);
+}
+
+TEST(FrontEnd, ConnectionsPastTheLimitAreClosedUnserved) {
+  FrontEndOptions options;
+  options.max_connections = 2;
+  RunningFrontEnd front(options);
+  const int held[2] = {ConnectTo(front.Port()), ConnectTo(front.Port())};
+  ASSERT_GE(held[0], 0);
+  ASSERT_GE(held[1], 0);
+  // The two held connections are accepted first: the next one is one too many.
+  SendText(held[0], "GET");
+  SendText(held[1], "GET");
+  const int extra = ConnectTo(front.Port());
+  ASSERT_GE(extra, 0);
+  SendText(extra, "GET / HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(ReadFrom(extra), "");
+  // A held connection is still served.
+  SendText(held[0], " / HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(ReadFrom(held[0]).ends_with("ok"));
+  EXPECT_EQ(front.Served(), 1);
+  for (int fd : {held[0], held[1], extra})
+    close(fd);
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
+}  // namespace
+
 HttpReply ParseReply(const std::string& raw) {
   HttpReply r;
   const size_t head_end = raw.find("\r\n\r\n");
@@ -52,8 +54,6 @@ HttpReply ParseReply(const std::string& raw) {
   }
   return r;
 }
-
-}  // namespace
 
 ServiceProcess::ServiceProcess() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "qelo-service-test-XXXXXX").string();

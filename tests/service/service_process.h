@@ -22,6 +22,9 @@ struct HttpReply {
   }
 };
 
+// Splits raw reply bytes into status, headers and body.
+HttpReply ParseReply(const std::string& raw);
+
 class ServiceProcess {
  public:
   // Creates the temp directory; call WriteFile for skins, then Start.
@@ -46,6 +49,7 @@ class ServiceProcess {
   HttpReply Exchange(std::string_view request) const;
   HttpReply Post(std::string_view path, std::string_view body) const;
   HttpReply Get(std::string_view target, std::string_view extra_headers = {}) const;
+  int Port() const { return port_; }
 
  private:
   std::string dir_;

@@ -250,7 +250,7 @@ TEST(SkinData, FailureTableWithTheBuiltinSkinInForce) {
     EXPECT_FALSE(b.holder.Changing());
     if (c.skinName == "Charm") {
       EXPECT_EQ(b.holder.Colors[scBtnFace], 15852243u);
-      EXPECT_EQ(b.holder.Controls().size(), b.builtin.CompressedData.empty() ? 0u : 21u);
+      EXPECT_EQ(b.holder.Controls().size(), b.builtin.CompressedData.empty() ? 0u : 18u);
     }
   }
 }

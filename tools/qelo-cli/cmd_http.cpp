@@ -3,8 +3,9 @@
 // Runs one request through THttpClient exactly as the client sends it. The body goes to stdout
 // (or FILE); then stderr gets, last, the lines "ErrCode: N", "StatusCode: N",
 // "ReasonPhrase: TEXT" and "RcvdCount: N". -v first shows the request lines sent ("> ") and
-// each received header ("< ") on stderr. Exit status 0 when ErrCode is 0, 1 otherwise, 2 for a
-// usage error.
+// each received header ("< ") on stderr. Exit status 0 when ErrCode is 0 and the reply is whole
+// as its framing says (a cut-off reply is named on stderr before those lines), 1 otherwise, 2
+// for a usage error.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,6 +184,16 @@ void Configure(THttpClient& http, const Options& opts) {
   }
 }
 
+// Why a reply that ended without an error is not whole.
+std::string CutShortReason(const THttpClient& http) {
+  if (http.ContentLength() >= 0 && http.RcvdCount() < http.ContentLength())
+    return "reply cut short: body has " + std::to_string(http.RcvdCount()) + " of " +
+           std::to_string(http.ContentLength()) + " bytes";
+  if (http.TransferEncoding() == "chunked")
+    return "reply cut short: chunked body without its last chunk";
+  return "reply cut short: the header never ended";
+}
+
 }  // namespace
 
 int RunHttp(const Args& args) {
@@ -225,10 +236,12 @@ int RunHttp(const Args& args) {
 
     bool written = true;
     if (stdoutSink) written = stdoutSink->Flush();
+    const bool whole = errCode != 0 || http.BodyComplete();
+    if (!whole) std::fprintf(stderr, "qelo-cli http: %s\n", CutShortReason(http).c_str());
     std::fprintf(stderr, "ErrCode: %u\nStatusCode: %d\nReasonPhrase: %s\nRcvdCount: %lld\n",
                  static_cast<unsigned>(errCode), http.StatusCode(), http.ReasonPhrase().c_str(),
                  static_cast<long long>(http.RcvdCount()));
-    return errCode == 0 && written ? 0 : 1;
+    return errCode == 0 && whole && written ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qelo-cli http: %s\n", e.what());
     return 1;

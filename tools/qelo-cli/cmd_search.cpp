@@ -8,13 +8,13 @@
 #include <string>
 
 #include "app/protocol.h"
-#include "config.h"
 #include "app/search_rows.h"
-#include "text/ascii_text.h"
-#include "text/gbk.h"
 #include "commands.h"
+#include "config.h"
 #include "net/dispatcher.h"
 #include "net/http_client.h"
+#include "text/ascii_text.h"
+#include "text/gbk.h"
 
 namespace qelo::cli {
 namespace {
@@ -66,12 +66,9 @@ int RunSearch(const Args& args) {
   app::TFormStreams streams;
   bool done = false;
   std::optional<std::string> body;
-  int status = 0;
-  uint16_t errCode = 0;
+  std::string why;
   client.OnRequestDone = [&](net::THttpClient*, net::THttpRequest, uint16_t code) {
-    errCode = code;
-    status = client.StatusCode();
-    body = app::FinishPostForm(client, streams, code);
+    body = app::FinishPostForm(client, streams, code, &why);
     done = true;
   };
   try {
@@ -87,8 +84,7 @@ int RunSearch(const Args& args) {
     return 1;
   }
   if (!body) {
-    std::fprintf(stderr, "qelo-cli search: request failed: ErrCode %u, StatusCode %d\n",
-                 static_cast<unsigned>(errCode), status);
+    std::fprintf(stderr, "qelo-cli search: request failed: %s\n", why.c_str());
     return 1;
   }
   const app::SearchListing listing = app::ListSearchReply(*body);

@@ -300,15 +300,13 @@ std::string SkinText(const TSkinDesign& d) {
       {"combobox", "combobox", 1, combos::kCombo, 4, true},
       {"listbox", "listbox", -1, {sheet::kList, {}, {}, {}}, 3, false},
       {"listview", "listview", -1, {sheet::kList, {}, {}, {}}, 3, false},
-      {"hscrollbar", "scrollbar", -1, {sheet::kHTrack, {}, {}, {}}, 4, false},
-      {"vscrollbar", "scrollbar", -1, {sheet::kVTrack, {}, {}, {}}, 4, false},
-      {"hscrollbarthumb", "button", -1, sheet::kHThumb, 5, true},
-      {"vscrollbarthumb", "button", -1, sheet::kVThumb, 5, true},
-      {"scrollbarbutton", "button", -1, sheet::kScrollButton, 3, true},
+      // Scroll bars: the looks cut the thumb and arrow buttons, trackrect the groove.
+      {"hscrollbar", "scrollbar", -1, sheet::kHThumb, 4, true},
+      {"vscrollbar", "scrollbar", -1, sheet::kVThumb, 4, true},
       {"statusbar", "panel", -1, {sheet::kStatusBar, {}, {}, {}}, 3, false},
       {"statuspanel", "panel", -1, {sheet::kStatusPanel, {}, {}, {}}, 3, false},
       {"mainmenubar", "mainmenubar", -1, {sheet::kMenuBar, {}, {}, {}}, 2, false},
-      {"listviewheader", "button", -1, sheet::kHeader, 3, true},
+      {"header", "button", -1, sheet::kHeader, 3, true},
       {"checkbox", "checkradio", 0, checks::kCheck, 0, true, false},
       {"gauge", "gauge", 2, {gauges::kTrack, {}, gauges::kBar, {}}, 2, false},
       {"label", "label", -1, {}, 0, false},
@@ -382,6 +380,8 @@ std::string SkinText(const TSkinDesign& d) {
     } else if (c.looks.down.w != 0) {
       t.Key("downskinrect", Rect(c.looks.down));
     }
+    if (std::string(c.name) == "hscrollbar") t.Key("trackrect", Rect(sheet::kHTrack));
+    if (std::string(c.name) == "vscrollbar") t.Key("trackrect", Rect(sheet::kVTrack));
     const bool combo = std::string(c.name) == "combobox";
     // Button corners take the whole rounding, so the nine-slice never stretches a curve.
     const int offset = std::string(c.name) == "button"
