@@ -4,6 +4,10 @@
 
 #include <memory>
 
+namespace qelo::skin {
+class TSkinFrm;
+}
+
 namespace qelo::app {
 
 class TMainForm;
@@ -13,8 +17,9 @@ class TWBForm;
 
 class TWindows {
  public:
-  // Creates the windows (main, preview, about, report), all hidden, sets MainForm, WBForm,
-  // VerFrm and RpForm, and lets the main window open results in the preview window.
+  // Creates the windows (main, preview, skin, about, report), all hidden, sets MainForm, WBForm,
+  // SkinFrm, VerFrm and RpForm, lets the main window open results in the preview window, and
+  // makes the main menu's skin entry show the skin window modally.
   TWindows();
   ~TWindows();
   TWindows(const TWindows&) = delete;
@@ -22,6 +27,7 @@ class TWindows {
 
   TMainForm& Main() const { return *main_; }
   TWBForm& Preview() const { return *preview_; }
+  skin::TSkinFrm& Skin() const { return *skin_; }
   TRpForm& Report() const { return *report_; }
   // Shows the main window only.
   void ShowMain();
@@ -29,6 +35,7 @@ class TWindows {
  private:
   std::unique_ptr<TMainForm> main_;
   std::unique_ptr<TWBForm> preview_;
+  std::unique_ptr<skin::TSkinFrm> skin_;
   std::unique_ptr<TVerFrm> ver_;
   std::unique_ptr<TRpForm> report_;
 };

@@ -1,0 +1,104 @@
+#include "skin/skin_cache.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qelo::skin {
+
+namespace {
+
+[[noreturn]] void CannotCreate(const std::string& path, int error) {
+  throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(error));
+}
+
+// An open descriptor closed on scope exit unless released.
+class FdGuard {
+ public:
+  explicit FdGuard(int fd) : fd_(fd) {}
+  ~FdGuard() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+bool LockExclusive(int fd) {
+  int r;
+  do {
+    r = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<int64_t> FileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<int64_t>(st.st_size);
+}
+
+THeldFile::THeldFile(TSkinCache& cache, std::string path, int fd)
+    : cache_(cache), path_(std::move(path)), fd_(fd) {
+  stream_.emplace(net::TFileStream::FromDescriptor(fd_));
+}
+
+THeldFile::~THeldFile() {
+  stream_.reset();
+  // Closing the descriptor drops the lock.
+  ::close(fd_);
+  cache_.Release(path_);
+}
+
+TSkinCache::~TSkinCache() {
+  // Every held file must be closed before the cache goes; they refer back to it.
+  assert(held_.empty());
+}
+
+std::string TSkinCache::PathOf(std::string_view name, std::string_view ending) const {
+  std::string path = dir_;
+  path.append(name);
+  path.append(ending);
+  return path;
+}
+
+std::unique_ptr<THeldFile> TSkinCache::CreateHeld(const std::string& path) {
+  if (IsHeld(path)) CannotCreate(path, EBUSY);
+  // Opened without O_TRUNC: the file is emptied only once the lock shows nobody else holds it.
+  FdGuard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.get() < 0) CannotCreate(path, errno);
+  if (!LockExclusive(fd.get())) CannotCreate(path, errno == EWOULDBLOCK ? EBUSY : errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) CannotCreate(path, errno);
+  if (!S_ISREG(st.st_mode)) CannotCreate(path, EISDIR);
+  if (::ftruncate(fd.get(), 0) != 0) CannotCreate(path, errno);
+  held_.insert(path);
+  return std::unique_ptr<THeldFile>(new THeldFile(*this, path, fd.release()));
+}
+
+bool TSkinCache::IsFileLocked(const std::string& path) const {
+  if (IsHeld(path)) return true;
+  FdGuard fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (fd.get() < 0) return errno != ENOENT && errno != ENOTDIR;
+  // The descriptor's close, at scope exit, releases a lock taken here.
+  return !LockExclusive(fd.get());
+}
+
+}  // namespace qelo::skin

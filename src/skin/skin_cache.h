@@ -1,0 +1,89 @@
+// The skin cache in skins/: file names built from a skin name and an ending, and the ".tmp" files
+// that the downloaders write into. Linux has no sharing modes, so a file held by a transfer is
+// recorded here and also locked with flock: IsFileLocked answers yes for it, and creating it again
+// fails instead of emptying it under the running transfer. Qt-free.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "net/stream.h"
+#include "skin/skin_errors.h"
+
+namespace qelo::skin {
+
+// "Cannot create file "<path>". <system message>"
+class EFCreateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::string_view kContainerEnding = ".skn";
+inline constexpr std::string_view kContainerTmpEnding = ".skn.tmp";
+inline constexpr std::string_view kContainerStatEnding = ".skn.stat";
+inline constexpr std::string_view kPictureEnding = ".jpg";
+inline constexpr std::string_view kPictureTmpEnding = ".jpg.tmp";
+inline constexpr std::string_view kPictureStatEnding = ".jpg.stat";
+
+bool FileExists(const std::string& path);
+// Size in bytes of a regular file; nothing when it is missing or not a regular file.
+std::optional<int64_t> FileSize(const std::string& path);
+
+class TSkinCache;
+
+// A file created for a transfer, held open and locked until this object goes. The stream is what
+// a downloader writes into.
+class THeldFile {
+ public:
+  ~THeldFile();
+  THeldFile(const THeldFile&) = delete;
+  THeldFile& operator=(const THeldFile&) = delete;
+
+  net::TStream& Stream() { return *stream_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  friend class TSkinCache;
+  THeldFile(TSkinCache& cache, std::string path, int fd);
+
+  TSkinCache& cache_;
+  std::string path_;
+  int fd_;
+  std::optional<net::TFileStream> stream_;
+};
+
+class TSkinCache {
+ public:
+  // dir: the cache directory with its trailing "/" (AppDir + "skins/"); never created here.
+  explicit TSkinCache(std::string dir) : dir_(std::move(dir)) {}
+  ~TSkinCache();
+  TSkinCache(const TSkinCache&) = delete;
+  TSkinCache& operator=(const TSkinCache&) = delete;
+
+  const std::string& Dir() const { return dir_; }
+  std::string PathOf(std::string_view name, std::string_view ending) const;
+
+  // Creates the file for writing, emptying an existing one, and holds it. Throws EFCreateError
+  // when it cannot be created, or when a transfer holds it already (the file is then untouched).
+  std::unique_ptr<THeldFile> CreateHeld(const std::string& path);
+
+  // True when the file exists and cannot be opened for reading and writing exclusively: held by a
+  // transfer of this process, locked by another, or not openable. A missing file gives false.
+  bool IsFileLocked(const std::string& path) const;
+
+  bool IsHeld(const std::string& path) const { return held_.count(path) != 0; }
+  size_t HeldCount() const { return held_.size(); }
+
+ private:
+  friend class THeldFile;
+  void Release(const std::string& path) { held_.erase(path); }
+
+  std::string dir_;
+  std::set<std::string> held_;
+};
+
+}  // namespace qelo::skin

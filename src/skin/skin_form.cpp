@@ -1,0 +1,398 @@
+#include "skin/skin_form.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/shared_state.h"
+#include "net/http_client.h"
+#include "skin/skin_list.h"
+#include "skin/skin_names.h"
+#include "text/append_line.h"
+#include "text/settings_codec.h"
+#include "ui/error_report.h"
+#include "ui/gbk_qt.h"
+#include "ui/jpeg_image.h"
+
+namespace qelo::skin {
+
+TSkinFrm* SkinFrm = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 531;
+constexpr int kClientHeight = 342;
+constexpr int kEntryHeight = 20;
+constexpr int kEntryBytesRole = Qt::UserRole + 1;
+
+template <class W>
+W* Named(W* w, const char* name) {
+  w->setObjectName(QString::fromLatin1(name));
+  return w;
+}
+
+// The list box: a click (mouse or a keyboard move of the selection) and a double click run the
+// window's handlers; setting the selection from code runs neither.
+class TSkinListBox : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+  std::function<void()> onClick;
+  std::function<void()> onDblClick;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && onClick) ui::Guarded(onClick);
+  }
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && onDblClick) ui::Guarded(onDblClick);
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before && onClick) ui::Guarded(onClick);
+  }
+};
+
+std::string EntryBytes(const QListWidgetItem* item) {
+  const QByteArray bytes = item->data(kEntryBytesRole).toByteArray();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+}  // namespace
+
+TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
+    : QDialog(parent), host_(std::move(host)), cache_(host_.appDir + "skins/") {
+  SkinFrm = this;
+  if (!host_.readPicture) host_.readPicture = ui::ReadJpegImage;
+  setObjectName(QStringLiteral("SkinFrm"));
+  setWindowTitle(QStringLiteral("更换皮肤"));
+  // Fixed size, system-menu (close) button only.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(kClientWidth, kClientHeight);
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+
+  HttpClient1 = std::make_unique<net::THttpClient>();
+  HttpClient1->Name = "HttpClient1";
+  app::ConfigureServiceClient(*HttpClient1);
+  HttpClient1->OnRequestDone = [this](net::THttpClient* sender, net::THttpRequest rqType,
+                                      uint16_t errCode) {
+    HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
+  };
+  if (!host_.makeDownloader) host_.makeDownloader = MakeMultipartSkinDownloader;
+  HttpDownFile = host_.makeDownloader();
+  HttpImg = host_.makeDownloader();
+  if (HttpDownFile)
+    HttpDownFile->OnRequestDone = [this](ISkinDownloader* s, int code, const std::string& why) {
+      HttpDownFileRequestDone(s, code, why);
+    };
+  if (HttpImg)
+    HttpImg->OnRequestDone = [this](ISkinDownloader* s, int code, const std::string& why) {
+      HttpImgRequestDone(s, code, why);
+    };
+
+  BuildControls();
+}
+
+TSkinFrm::~TSkinFrm() {
+  // The transfers go before the files they write into, and the files before the cache.
+  HttpClient1.reset();
+  HttpDownFile.reset();
+  HttpImg.reset();
+  imgFile_.reset();
+  skinFile_.reset();
+  if (SkinFrm == this) SkinFrm = nullptr;
+}
+
+void TSkinFrm::BuildControls() {
+  skSkinGroupBox1 = Named(new QGroupBox(QStringLiteral("可用皮肤"), this), "skSkinGroupBox1");
+  skSkinGroupBox1->setGeometry(0, 0, 150, 321);
+  auto* list = Named(new TSkinListBox(skSkinGroupBox1), "SLBox");
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSortingEnabled(false);
+  list->setUniformItemSizes(true);
+  list->setGeometry(4, 18, 142, 299);
+  list->onClick = [this] { SLBoxListBoxClick(); };
+  list->onDblClick = [this] { SLBoxListBoxDblClick(); };
+  SLBox = list;
+
+  skSkinGroupBox2 = Named(new QGroupBox(QStringLiteral("皮肤预览"), this), "skSkinGroupBox2");
+  skSkinGroupBox2->setGeometry(150, 0, 381, 321);
+  PVImg = Named(new QLabel(skSkinGroupBox2), "PVImg");
+  PVImg->setGeometry(0, 18, 381, 255);
+  PVImg->setAlignment(Qt::AlignCenter);
+  SKBtnApply = Named(new QPushButton(QStringLiteral("使用皮肤"), skSkinGroupBox2), "SKBtnApply");
+  SKBtnApply->setGeometry(200, 280, 75, 25);
+  SKBtnDel = Named(new QPushButton(QStringLiteral("删除皮肤"), skSkinGroupBox2), "SKBtnDel");
+  SKBtnDel->setGeometry(288, 280, 75, 25);
+  connect(SKBtnApply, &QPushButton::clicked, this,
+          [this] { ui::Guarded([this] { SKBtnApplyClick(); }); });
+  connect(SKBtnDel, &QPushButton::clicked, this,
+          [this] { ui::Guarded([this] { SKBtnDelClick(); }); });
+
+  skSkinStatusBar1 = Named(new QStatusBar(this), "skSkinStatusBar1");
+  skSkinStatusBar1->setSizeGripEnabled(false);
+  skSkinStatusBar1->setGeometry(0, kClientHeight - 21, kClientWidth, 21);
+  SFStatus = Named(new QLabel(skSkinStatusBar1), "SFStatus");
+  SFStatus->setFixedSize(529, 21);
+  skSkinStatusBar1->addWidget(SFStatus);
+}
+
+// --- Pictures ---------------------------------------------------------------------------------
+
+void TSkinFrm::ShowPicture(const std::string& path) {
+  {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    ::close(fd);
+  }
+  QImage image = host_.readPicture(path);
+  // A picture larger than the control is scaled down to fit; a smaller one stays as it is.
+  if (image.width() > PVImg->width() || image.height() > PVImg->height())
+    image = image.scaled(PVImg->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  PVImg->setPixmap(QPixmap::fromImage(image));
+  pictureSource_ = path;
+}
+
+void TSkinFrm::ShowLoadingPicture() {
+  ShowPicture(host_.appDir + "res/loading.jpg");
+}
+
+void TSkinFrm::ShowPreviewPicture(const std::string& name) {
+  const std::string path = cache_.PathOf(name, kPictureEnding);
+  const std::optional<int64_t> size = FileSize(path);
+  if (size && *size > 0)
+    ShowPicture(path);
+  else
+    ShowLoadingPicture();
+}
+
+// --- Status -----------------------------------------------------------------------------------
+
+void TSkinFrm::SetStatus(const std::string& gbk) {
+  SFStatus->setText(ui::GbkToQString(gbk));
+}
+
+bool TSkinFrm::UsableName(const std::string& name) {
+  const SkinNameProblem problem = CheckSkinName(name);
+  if (problem == SkinNameProblem::None) return true;
+  SetStatus(SkinNameRefusal(problem));
+  return false;
+}
+
+bool TSkinFrm::ContainerCached(const std::string& name) const {
+  return CheckSkinName(name) == SkinNameProblem::None &&
+         FileExists(cache_.PathOf(name, kContainerEnding));
+}
+
+bool TSkinFrm::IsFileLocked(const std::string& path) const {
+  return cache_.IsFileLocked(path);
+}
+
+// --- The list ---------------------------------------------------------------------------------
+
+void TSkinFrm::FormShow() {
+  RequestSkinList();
+}
+
+void TSkinFrm::RequestSkinList() {
+  // A list request still under way is left to finish; its reply fills the list.
+  if (streams_.UnderWay() || HttpClient1->State() != net::httpReady) return;
+  app::PostForm(*HttpClient1, streams_, host_.state->BaseUrl + "plugins/getskin.php",
+                "action=list");
+}
+
+void TSkinFrm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {
+  const std::optional<std::string> body = app::FinishPostForm(*HttpClient1, streams_, errCode);
+  if (!body) return;
+  SkinListText = *body;
+  FillSkinList(SkinListText);
+}
+
+void TSkinFrm::FillSkinList(const std::string& text) {
+  const std::vector<SkinRow> rows = BuildSkinTable(text);
+  SLBox->clear();
+  for (const SkinRow& row : rows) {
+    auto* item = new QListWidgetItem(ui::GbkToQString(row.entry));
+    item->setData(kEntryBytesRole,
+                  QByteArray(row.entry.data(), static_cast<qsizetype>(row.entry.size())));
+    item->setSizeHint(QSize(0, kEntryHeight));
+    SLBox->addItem(item);
+  }
+  const std::string& skinName = host_.state->SkinName;
+  if (!skinName.empty()) {
+    const std::string wanted = skinName + EntrySuffix();
+    for (int i = 0; i < SLBox->count(); ++i) {
+      if (EntryBytes(SLBox->item(i)) != wanted) continue;
+      ShowLoadingPicture();
+      SelSkin = skinName;
+      ShowPreview();
+      SLBox->setCurrentRow(i);
+    }
+  } else {
+    ShowLoadingPicture();
+  }
+  SKBtnDel->setEnabled(false);
+}
+
+void TSkinFrm::SLBoxListBoxClick() {
+  ShowLoadingPicture();
+  const std::vector<SkinRow> rows = BuildSkinTable(ClickTableSource(SkinListText));
+  for (int i = 0; i < SLBox->count(); ++i) {
+    const QListWidgetItem* item = SLBox->item(i);
+    if (!item->isSelected()) continue;
+    const std::string entry = EntryBytes(item);
+    for (const SkinRow& row : rows) {
+      if (row.entry != entry) continue;
+      SelSkin = row.name;
+      if (UsableName(SelSkin)) ShowPreview();
+      SKBtnDel->setEnabled(ContainerCached(SelSkin));
+    }
+  }
+}
+
+// --- Preview ----------------------------------------------------------------------------------
+
+void TSkinFrm::ShowPreview() {
+  if (!UsableName(SelSkin)) return;
+  if (FileExists(cache_.PathOf(SelSkin, kPictureEnding))) {
+    ShowPreviewPicture(SelSkin);
+    return;
+  }
+  if (HttpImg) {
+    HttpImg->URL = host_.state->BaseUrl + "plugins/getskin.php?action=downimg&skin_id=" + SelSkin;
+    HttpImg->StateFileName = cache_.PathOf(SelSkin, kPictureStatEnding);
+    HttpImg->PartCount = 2;
+  }
+  const std::string tmp = cache_.PathOf(SelSkin, kPictureTmpEnding);
+  // Held by the transfer that fetches it already: let that one finish.
+  if (IsFileLocked(tmp)) return;
+  StartTransfer(HttpImg.get(), imgFile_, imgOwner_, tmp, SelSkin);
+}
+
+void TSkinFrm::StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldFile>& held,
+                             std::optional<std::string>& owner, const std::string& tmp,
+                             const std::string& name) {
+  // A factory that made no downloader: nothing is fetched and no file is left behind.
+  if (!downloader) return;
+  std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp);
+  // The transfer this one replaces reports nothing; its file is closed once the new transfer
+  // has taken its place, and stays in the cache under its ".tmp" name.
+  std::unique_ptr<THeldFile> replaced = std::move(held);
+  held = std::move(fresh);
+  owner = name;
+  downloader->FileStream = &held->Stream();
+  try {
+    downloader->Start();
+  } catch (const std::exception&) {
+    downloader->FileStream = nullptr;
+    held.reset();
+    owner.reset();
+  }
+}
+
+std::optional<std::string> TSkinFrm::FinishTransfer(ISkinDownloader* downloader,
+                                                    std::unique_ptr<THeldFile>& held,
+                                                    std::optional<std::string>& owner) {
+  downloader->FileStream = nullptr;
+  held.reset();
+  return std::exchange(owner, std::nullopt);
+}
+
+void TSkinFrm::HttpImgRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
+  const std::optional<std::string> name = FinishTransfer(HttpImg.get(), imgFile_, imgOwner_);
+  if (!name) return;
+  if (errorCode == 200 && HttpImg->TotalDataCount() > 0) {
+    std::rename(cache_.PathOf(*name, kPictureTmpEnding).c_str(),
+                cache_.PathOf(*name, kPictureEnding).c_str());
+    // The picture of a skin no longer selected is cached but not shown.
+    if (*name == SelSkin) ShowPreviewPicture(*name);
+  } else {
+    SetStatus(ui::Gbk("预览图文件【") + *name + ui::Gbk("】不存在"));
+  }
+}
+
+// --- Apply and delete -------------------------------------------------------------------------
+
+void TSkinFrm::SLBoxListBoxDblClick() {
+  SKBtnApplyClick();
+}
+
+void TSkinFrm::SKBtnApplyClick() {
+  if (!ApplyOrFetchSkin(SelSkin)) return;
+  text::AppendLine(host_.appDir + "settings.cfg", text::SettingsCodec(SelSkin + "|user", true),
+                   true);
+}
+
+bool TSkinFrm::ApplyOrFetchSkin(const std::string& name) {
+  if (!UsableName(name)) return false;
+  applyTarget_ = name;
+  if (FileExists(cache_.PathOf(name, kContainerEnding))) {
+    ApplyCachedSkin(name);
+    return true;
+  }
+  if (HttpDownFile) {
+    HttpDownFile->URL =
+        host_.state->BaseUrl + "plugins/getskin.php?action=downskin&skin_id=" + name;
+    HttpDownFile->StateFileName = cache_.PathOf(name, kContainerStatEnding);
+    HttpDownFile->PartCount = 2;
+  }
+  const std::string tmp = cache_.PathOf(name, kContainerTmpEnding);
+  // No lock test here: a ".tmp" still held by its transfer makes the creation fail.
+  StartTransfer(HttpDownFile.get(), skinFile_, skinOwner_, tmp, name);
+  SelSkin = name;
+  return true;
+}
+
+void TSkinFrm::ApplyCachedSkin(const std::string& name) {
+  if (!UsableName(name)) return;
+  if (!host_.loadContainer) throw std::runtime_error("No skin holder");
+  host_.loadContainer(cache_.PathOf(name, kContainerEnding));
+}
+
+void TSkinFrm::HttpDownFileRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
+  const std::optional<std::string> name = FinishTransfer(HttpDownFile.get(), skinFile_, skinOwner_);
+  if (!name) return;
+  if (errorCode == 200 && HttpDownFile->TotalDataCount() > 0) {
+    std::rename(cache_.PathOf(*name, kContainerTmpEnding).c_str(),
+                cache_.PathOf(*name, kContainerEnding).c_str());
+    // Applied only while it is still the skin last asked for; otherwise it waits in the cache.
+    if (applyTarget_ == *name) ApplyCachedSkin(*name);
+  } else {
+    SetStatus(ui::Gbk("皮肤文件【") + *name + ui::Gbk("】不存在"));
+  }
+}
+
+void TSkinFrm::SKBtnDelClick() {
+  if (!UsableName(SelSkin)) return;
+  if (!host_.confirm || !host_.confirm(ui::Gbk("确认删除此皮肤？"))) return;
+  const std::string path = cache_.PathOf(SelSkin, kContainerEnding);
+  if (FileExists(path)) ::unlink(path.c_str());
+}
+
+// --- Showing ----------------------------------------------------------------------------------
+
+void TSkinFrm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ui::Guarded([this] { FormShow(); });
+}
+
+}  // namespace qelo::skin

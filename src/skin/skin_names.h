@@ -1,0 +1,30 @@
+// Skin names arrive from the network and end up in file names under skins/ and in request URLs.
+// A name that could climb out of skins/, change the request's meaning, or is not GBK text is still
+// listed, but never used as a path or in a request.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qelo::skin {
+
+enum class SkinNameProblem {
+  None,
+  PathCharacter,     // "/", "\" or ".."
+  ControlCharacter,  // a byte below 32, or 127
+  UrlCharacter,      // "&", "#", "?" or "%", which would change the request URL
+  NotGbk,            // bytes that are not valid GBK text
+  TooLong,           // longer than a cache file name can hold with its ending
+};
+
+// Longest name (in bytes) that is used: room for the longest ending within a file name.
+inline constexpr size_t kMaxSkinNameBytes = 240;
+
+// The first problem found in a GBK name, None when it may be used. The empty name is usable: it
+// names the cache files ".skn", ".jpg" and so on inside skins/.
+SkinNameProblem CheckSkinName(std::string_view gbkName);
+
+// The status-bar text (GBK) that says why a name is not used.
+std::string SkinNameRefusal(SkinNameProblem problem);
+
+}  // namespace qelo::skin
