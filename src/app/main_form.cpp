@@ -31,10 +31,14 @@
 #include "ui/skin_palette.h"
 #include "ui/system_browser.h"
 #include "ui/system_icons.h"
+#include "ui/widget_helpers.h"
 
 namespace qelo::app {
 
 TMainForm* MainForm = nullptr;
+
+using ui::Named;
+using ui::OnUser;
 
 namespace {
 
@@ -49,18 +53,7 @@ int ListRowHeight(const QTreeWidget& list) {
   return std::max(text, list.iconSize().height()) + 4;
 }
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 // Connects a widget signal to a handler that runs inside the error-report guard.
-template <class Sender, class Signal, class Handler>
-void OnUser(Sender* sender, Signal signal, QObject* context, Handler handler) {
-  QObject::connect(sender, signal, context, [handler] { ui::Guarded(handler); });
-}
-
 char LocaleDecimalSeparator() {
   const QString dp = QLocale().decimalPoint();
   if (dp.size() == 1 && dp[0].unicode() > 32 && dp[0].unicode() < 127)

@@ -15,20 +15,15 @@
 #include "text/app_dir.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/widget_helpers.h"
 
 namespace qelo::app {
 
 TVerFrm* VerFrm = nullptr;
 
-namespace {
+using ui::Named;
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TVerFrm::TVerFrm(const TSharedState& state, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

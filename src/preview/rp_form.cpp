@@ -17,18 +17,15 @@
 #include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/widget_helpers.h"
 
 namespace qelo::app {
 
 TRpForm* RpForm = nullptr;
 
-namespace {
+using ui::Named;
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
+namespace {
 
 const char* const kReasonPlaceholder = "- 选择预设原因 -";
 

@@ -19,23 +19,16 @@
 #include "ui/gbk_qt.h"
 #include "ui/system_browser.h"
 #include "ui/web_view.h"
+#include "ui/widget_helpers.h"
 
 namespace qelo::app {
 
 TWBForm* WBForm = nullptr;
 
+using ui::Named;
+using ui::OnUser;
+
 namespace {
-
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-template <class Sender, class Signal, class Handler>
-void OnUser(Sender* sender, Signal signal, QObject* context, Handler handler) {
-  QObject::connect(sender, signal, context, [handler] { ui::Guarded(handler); });
-}
 
 constexpr const char* kSinkAddress = "about:blank";
 constexpr const char* kNoPopupScript = "window.open=function(){return true}";

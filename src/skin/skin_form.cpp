@@ -26,10 +26,13 @@
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/jpeg_image.h"
+#include "ui/widget_helpers.h"
 
 namespace qelo::skin {
 
 TSkinFrm* SkinFrm = nullptr;
+
+using ui::Named;
 
 namespace {
 
@@ -37,12 +40,6 @@ constexpr int kClientWidth = 531;
 constexpr int kClientHeight = 342;
 constexpr int kEntryHeight = 20;
 constexpr int kEntryBytesRole = Qt::UserRole + 1;
-
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
 
 // The list box: a click (mouse or a keyboard move of the selection) and a double click run the
 // window's handlers; setting the selection from code runs neither.
