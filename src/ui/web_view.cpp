@@ -8,9 +8,9 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
+#include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 
@@ -49,10 +49,7 @@ std::string UrlText(const QUrl& url) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  return text::AsciiLower(a) == text::AsciiLower(b);
 }
 
 // The script runs as one block of the global scope; its completion value tells whether it threw.
@@ -114,9 +111,8 @@ bool TWebView::SwallowsShortcut(int key, Qt::KeyboardModifiers modifiers) const 
   if (!(modifiers & Qt::ControlModifier) || (modifiers & Qt::AltModifier)) return false;
   if (key < Qt::Key_A || key > Qt::Key_Z) return false;
   const char letter = static_cast<char>('A' + (key - Qt::Key_A));
-  return std::any_of(DisableCtrlShortcuts.begin(), DisableCtrlShortcuts.end(), [letter](char c) {
-    return std::toupper(static_cast<unsigned char>(c)) == letter;
-  });
+  return std::any_of(DisableCtrlShortcuts.begin(), DisableCtrlShortcuts.end(),
+                     [letter](char c) { return text::AsciiLower(c) == text::AsciiLower(letter); });
 }
 
 QWebEngineView* TWebView::createWindow(QWebEnginePage::WebWindowType) {
