@@ -11,60 +11,22 @@ QELO_CLI=${1:-"$(dirname "$0")/../build/bin/qelo-cli"}
 RUNS=${2:-5}
 SIZE_MIB=${3:-256}
 NGINX=${NGINX:-/usr/sbin/nginx}
+# shellcheck source=bench/local_nginx.sh
+source "$(dirname "$0")/local_nginx.sh"
 
 [[ -x "$QELO_CLI" ]] || { echo "qelo-cli not found at $QELO_CLI" >&2; exit 2; }
 [[ -x "$NGINX" ]] || { echo "nginx not found at $NGINX" >&2; exit 2; }
 command -v curl >/dev/null || { echo "curl not found" >&2; exit 2; }
 
 WORK=$(mktemp -d /tmp/qelo-http-bench.XXXXXX)
-NGINX_PID=""
 cleanup() {
-  if [[ -n "$NGINX_PID" ]] && kill -0 "$NGINX_PID" 2>/dev/null; then
-    kill -QUIT "$NGINX_PID" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$NGINX_PID" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$NGINX_PID" 2>/dev/null || true
-  fi
+  stop_local_nginx
   rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$WORK/www" "$WORK/logs" "$WORK/tmp"
-chmod 755 "$WORK" "$WORK/www"
-head -c "$((SIZE_MIB * 1024 * 1024))" /dev/urandom > "$WORK/www/big.bin"
-chmod 644 "$WORK/www/big.bin"
-EXPECTED_SUM=$(md5sum < "$WORK/www/big.bin" | cut -d' ' -f1)
-
-cat > "$WORK/nginx.conf" <<EOF
-worker_processes 1;
-daemon off;
-pid $WORK/nginx.pid;
-error_log $WORK/logs/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  tcp_nopush on;
-  client_body_temp_path $WORK/tmp/body;
-  proxy_temp_path $WORK/tmp/proxy;
-  fastcgi_temp_path $WORK/tmp/fastcgi;
-  uwsgi_temp_path $WORK/tmp/uwsgi;
-  scgi_temp_path $WORK/tmp/scgi;
-  server {
-    listen 127.0.0.1:$PORT;
-    root $WORK/www;
-  }
-}
-EOF
-
-"$NGINX" -p "$WORK" -c "$WORK/nginx.conf" &
-NGINX_PID=$!
-URL="http://127.0.0.1:$PORT/big.bin"
-for _ in $(seq 100); do
-  curl -s -o /dev/null --max-time 1 -I "$URL" && break
-  kill -0 "$NGINX_PID" 2>/dev/null || { cat "$WORK/logs/error.log" >&2; exit 1; }
-  sleep 0.1
-done
+start_local_nginx "$WORK" "$SIZE_MIB" 1
+EXPECTED_SUM=$(md5sum <"$SERVED" | cut -d' ' -f1)
 
 # One timed run: prints "wall user sys".
 timed() {
