@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "text/gbk.h"
 #include "json/json.h"
+#include "text/gbk.h"
 
 namespace {
 

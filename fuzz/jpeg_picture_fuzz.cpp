@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (picture.width <= 0 || picture.height <= 0 || picture.width > kJpegMaxSide ||
         picture.height > kJpegMaxSide)
       std::abort();
-    if (picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height)
-      std::abort();
+    if (picture.pixels.size() != static_cast<size_t>(picture.width) * picture.height) std::abort();
     for (const uint32_t pixel : picture.pixels)
       if ((pixel >> 24) != 0xFF) std::abort();
   } catch (const JpegError&) {

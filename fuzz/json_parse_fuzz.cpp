@@ -16,8 +16,8 @@
 
 #include "app/format_size.h"
 #include "app/search_rows.h"
-#include "text/gbk.h"
 #include "json/json.h"
+#include "text/gbk.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <utility>
 
-#include "text/gbk.h"
 #include "form_body.h"
 #include "search_reply.h"
+#include "text/gbk.h"
 
 namespace qelo::service {
 namespace {

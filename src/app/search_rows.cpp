@@ -1,8 +1,8 @@
 #include "app/search_rows.h"
 
 #include "app/format_size.h"
-#include "text/gbk.h"
 #include "json/json.h"
+#include "text/gbk.h"
 
 namespace qelo::app {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/shared_state.h"
-#include "text/app_dir.h"
 #include "app/ver_form.h"
+#include "text/app_dir.h"
 #include "ui/gbk_qt.h"
 
 namespace qelo::app {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "text/gbk.h"
 #include "service/service_process.h"
+#include "text/gbk.h"
 
 namespace qelo::service::testing {
 namespace {

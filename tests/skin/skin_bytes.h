@@ -19,7 +19,7 @@ inline void Le16(std::string& out, uint32_t v) {
 }
 
 // The fields of one bitmap file image; the pixel bytes are given as they are stored.
-struct BmpSpec {
+struct BmpLayout {
   uint32_t infoSize = 40;
   int32_t width = 1;
   int32_t height = 1;
@@ -34,7 +34,7 @@ struct BmpSpec {
   std::string signature = "BM";
 };
 
-inline std::string Bmp(const BmpSpec& s) {
+inline std::string Bmp(const BmpLayout& s) {
   std::string out = s.signature;
   Le32(out, 0);  // file size and offset are not consulted
   Le32(out, 0);
@@ -71,7 +71,7 @@ inline std::string Bmp(const BmpSpec& s) {
 
 // A 24-bit 1 x 1 bitmap of one colour (0xRRGGBB).
 inline std::string Pixel24(uint32_t rgb) {
-  BmpSpec s;
+  BmpLayout s;
   s.pixels = {static_cast<char>(rgb & 0xFF), static_cast<char>(rgb >> 8 & 0xFF),
               static_cast<char>(rgb >> 16 & 0xFF), '\0'};
   return Bmp(s);

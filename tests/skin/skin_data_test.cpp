@@ -167,7 +167,7 @@ TEST(SkinData, FailureTableWithTheBuiltinSkinInForce) {
   const std::string good = Zlib(SimpleBody());
   std::string bigPicture;
   {
-    test::BmpSpec s{.width = 200, .height = 200, .pixels = std::string(200 * 600, '\x5A')};
+    test::BmpLayout s{.width = 200, .height = 200, .pixels = std::string(200 * 600, '\x5A')};
     bigPicture = Zlib(Body(3, {test::Bmp(s), std::nullopt, Pixel24(1)}, {}, kText));
   }
   // The holder is marked empty from the before-change notice until the new skin is in place.

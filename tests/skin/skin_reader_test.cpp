@@ -12,7 +12,7 @@ namespace qelo::skin {
 namespace {
 
 using test::Bmp;
-using test::BmpSpec;
+using test::BmpLayout;
 
 constexpr uint32_t kBlack = 0xFF000000;
 constexpr uint32_t kOpaque = 0xFF000000;
@@ -29,7 +29,7 @@ TSkinBitmap Read(const std::string& bytes, size_t* used = nullptr) {
 TEST(SkinBitmap, DecodesEachLayout) {
   struct Case {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
     int width, height;
     std::vector<uint32_t> expected;
   };
@@ -106,7 +106,7 @@ TEST(SkinBitmap, DecodesEachLayout) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const TSkinBitmap b = Read(Bmp(c.spec));
+    const TSkinBitmap b = Read(Bmp(c.layout));
     EXPECT_EQ(b.width, c.width);
     EXPECT_EQ(b.height, c.height);
     EXPECT_EQ(b.pixels, c.expected);
@@ -114,10 +114,10 @@ TEST(SkinBitmap, DecodesEachLayout) {
 }
 
 TEST(SkinBitmap, ImageSizeFieldDecidesWhereTheBitmapEnds) {
-  BmpSpec s{.width = 1,
-            .height = 1,
-            .sizeImage = 10,
-            .pixels = std::string("\x01\x02\x03\0\xEE\xEE\xEE\xEE\xEE\xEE", 10)};
+  BmpLayout s{.width = 1,
+              .height = 1,
+              .sizeImage = 10,
+              .pixels = std::string("\x01\x02\x03\0\xEE\xEE\xEE\xEE\xEE\xEE", 10)};
   const std::string bytes = Bmp(s) + "next";
   size_t used = 0;
   const TSkinBitmap b = Read(bytes, &used);
@@ -128,40 +128,40 @@ TEST(SkinBitmap, ImageSizeFieldDecidesWhereTheBitmapEnds) {
 TEST(SkinBitmap, RefusesWhatItCannotDecodeSafely) {
   struct Case {
     const char* name;
-    std::function<void(BmpSpec&)> damage;
+    std::function<void(BmpLayout&)> damage;
   };
   const std::vector<Case> cases = {
-      {"signature", [](BmpSpec& s) { s.signature = "BX"; }},
-      {"planes 2", [](BmpSpec& s) { s.planes = 2; }},
-      {"planes 0", [](BmpSpec& s) { s.planes = 0; }},
+      {"signature", [](BmpLayout& s) { s.signature = "BX"; }},
+      {"planes 2", [](BmpLayout& s) { s.planes = 2; }},
+      {"planes 0", [](BmpLayout& s) { s.planes = 0; }},
       {"run-length compression",
-       [](BmpSpec& s) {
+       [](BmpLayout& s) {
          s.bits = 8;
          s.compression = 1;
        }},
-      {"bit fields on 24 bits", [](BmpSpec& s) { s.compression = 3; }},
-      {"7 bits per pixel", [](BmpSpec& s) { s.bits = 7; }},
+      {"bit fields on 24 bits", [](BmpLayout& s) { s.compression = 3; }},
+      {"7 bits per pixel", [](BmpLayout& s) { s.bits = 7; }},
       {"zero mask",
-       [](BmpSpec& s) {
+       [](BmpLayout& s) {
          s.bits = 32;
          s.compression = 3;
          s.masks = {0xFF0000, 0, 0xFF};
        }},
       {"300 colours",
-       [](BmpSpec& s) {
+       [](BmpLayout& s) {
          s.bits = 8;
          s.colorsUsed = 300;
        }},
-      {"width past the cap", [](BmpSpec& s) { s.width = 16385; }},
-      {"negative width", [](BmpSpec& s) { s.width = -1; }},
-      {"height past the cap, top-down", [](BmpSpec& s) { s.height = -16385; }},
-      {"most negative height", [](BmpSpec& s) { s.height = INT32_MIN; }},
-      {"image size smaller than the rows", [](BmpSpec& s) { s.sizeImage = 2; }},
-      {"info header of 20 bytes", [](BmpSpec& s) { s.infoSize = 20; }},
+      {"width past the cap", [](BmpLayout& s) { s.width = 16385; }},
+      {"negative width", [](BmpLayout& s) { s.width = -1; }},
+      {"height past the cap, top-down", [](BmpLayout& s) { s.height = -16385; }},
+      {"most negative height", [](BmpLayout& s) { s.height = INT32_MIN; }},
+      {"image size smaller than the rows", [](BmpLayout& s) { s.sizeImage = 2; }},
+      {"info header of 20 bytes", [](BmpLayout& s) { s.infoSize = 20; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    BmpSpec s{.pixels = std::string(4, '\0')};
+    BmpLayout s{.pixels = std::string(4, '\0')};
     c.damage(s);
     try {
       Read(Bmp(s));
@@ -174,10 +174,10 @@ TEST(SkinBitmap, RefusesWhatItCannotDecodeSafely) {
 
 TEST(SkinBitmap, HugeSidesAndCutRowsNeverAllocate) {
   // 16384 x 16384 at 32 bits claims a GiB of rows; only 4 bytes follow.
-  BmpSpec big{.width = 16384, .height = 16384, .bits = 32, .pixels = std::string(4, '\0')};
+  BmpLayout big{.width = 16384, .height = 16384, .bits = 32, .pixels = std::string(4, '\0')};
   EXPECT_THROW(Read(Bmp(big)), EInvalidGraphic);  // past the pixel budget
   SCOPED_TRACE("rows cut short");
-  BmpSpec cut{.width = 64, .height = 64, .bits = 8, .pixels = std::string(100, '\0')};
+  BmpLayout cut{.width = 64, .height = 64, .bits = 8, .pixels = std::string(100, '\0')};
   cut.colors.assign(256, 0);
   EXPECT_THROW(Read(Bmp(cut)), EReadError);
   // The budget is shared: a second bitmap past what is left is refused.

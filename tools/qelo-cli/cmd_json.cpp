@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "text/gbk.h"
 #include "commands.h"
 #include "json/json.h"
+#include "text/gbk.h"
 
 namespace qelo::cli {
 namespace {

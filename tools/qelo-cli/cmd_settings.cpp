@@ -5,10 +5,10 @@
 #include <iterator>
 #include <string>
 
+#include "commands.h"
 #include "text/chain_codec.h"
 #include "text/gbk.h"
 #include "text/settings_codec.h"
-#include "commands.h"
 
 namespace qelo::cli {
 namespace {
