@@ -92,13 +92,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
   BaseUrl = config::kBaseUrl;
   AppVersion = config::kAppVersion;
   AppBuild = config::kAppBuild;
-  HttpClient1 = std::make_unique<net::THttpClient>();
-  HttpClient1->Name = "HttpClient1";
-  ConfigureServiceClient(*HttpClient1);
-  HttpClient1->OnRequestDone = [this](net::THttpClient* sender, net::THttpRequest rqType,
-                                      uint16_t errCode) {
-    HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
-  };
+  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+    HttpClient1RequestDone(sender, rqType, errCode);
+  });
   SmallIcons = ui::GetSystemImageListHandle(1);
   LargeIcons = ui::GetSystemImageListHandle(0);
 

@@ -45,6 +45,18 @@ void ConfigureServiceClient(net::THttpClient& client) {
   client.MultiThreaded = false;
 }
 
+std::unique_ptr<net::THttpClient> MakeServiceClient(
+    std::function<void(net::THttpClient* sender, int rqType, uint16_t errCode)> onDone) {
+  auto client = std::make_unique<net::THttpClient>();
+  client->Name = "HttpClient1";
+  ConfigureServiceClient(*client);
+  client->OnRequestDone = [onDone = std::move(onDone)](net::THttpClient* sender,
+                                                       net::THttpRequest rqType, uint16_t errCode) {
+    onDone(sender, static_cast<int>(rqType), errCode);
+  };
+  return client;
+}
+
 void PostForm(net::THttpClient& client, TFormStreams& streams, const std::string& url,
               const std::string& body, size_t maxReplyBytes) {
   // Refuse a busy client before the request under way loses its streams.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,11 @@ inline constexpr const char* kServiceScript = "zelk_client.php";
 // Sets a window's client up as every service client is: agent "zelk-client-http", HTTP/1.0,
 // relocations followed up to five times, no cache suppression, no proxy.
 void ConfigureServiceClient(net::THttpClient& client);
+
+// A window's service client: named "HttpClient1", configured as above, with onDone as its
+// OnRequestDone (the request type passed as an int, as the windows' handlers take it).
+std::unique_ptr<net::THttpClient> MakeServiceClient(
+    std::function<void(net::THttpClient* sender, int rqType, uint16_t errCode)> onDone);
 
 // No reply of the service comes near this; a larger one is cut off and the request fails
 // instead of filling memory (a search listing of that size could not be shown anyway).

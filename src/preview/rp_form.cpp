@@ -40,13 +40,9 @@ TRpForm::TRpForm(const TSharedState& state, QWidget* parent)
   setWindowTitle(QStringLiteral("举报投诉文件"));
   setFixedSize(444, 261);
   setModal(true);
-  HttpClient1 = std::make_unique<net::THttpClient>();
-  HttpClient1->Name = "HttpClient1";
-  ConfigureServiceClient(*HttpClient1);
-  HttpClient1->OnRequestDone = [this](net::THttpClient* sender, net::THttpRequest rqType,
-                                      uint16_t errCode) {
-    HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
-  };
+  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+    HttpClient1RequestDone(sender, rqType, errCode);
+  });
 
   skSkinPanel1 = Named(new QFrame(this), "skSkinPanel1");
   skSkinPanel1->setFrameShape(QFrame::StyledPanel);

@@ -46,13 +46,9 @@ TWBForm::TWBForm(const TSharedState& state, QWidget* parent)
   WBForm = this;
   setObjectName(QStringLiteral("WBForm"));
   setWindowTitle(QStringLiteral("Qelo搜索浏览器"));
-  HttpClient1 = std::make_unique<net::THttpClient>();
-  HttpClient1->Name = "HttpClient1";
-  ConfigureServiceClient(*HttpClient1);
-  HttpClient1->OnRequestDone = [this](net::THttpClient* sender, net::THttpRequest rqType,
-                                      uint16_t errCode) {
-    HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
-  };
+  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+    HttpClient1RequestDone(sender, rqType, errCode);
+  });
 
   pn1 = Named(new QWidget(this), "pn1");
   auto* whole = new QVBoxLayout(this);

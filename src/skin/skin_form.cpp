@@ -87,13 +87,10 @@ TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
     move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
 
-  HttpClient1 = std::make_unique<net::THttpClient>();
-  HttpClient1->Name = "HttpClient1";
-  app::ConfigureServiceClient(*HttpClient1);
-  HttpClient1->OnRequestDone = [this](net::THttpClient* sender, net::THttpRequest rqType,
-                                      uint16_t errCode) {
-    HttpClient1RequestDone(sender, static_cast<int>(rqType), errCode);
-  };
+  HttpClient1 =
+      app::MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+        HttpClient1RequestDone(sender, rqType, errCode);
+      });
   if (!host_.makeDownloader) host_.makeDownloader = MakeMultipartSkinDownloader;
   HttpDownFile = host_.makeDownloader();
   HttpImg = host_.makeDownloader();
