@@ -1,69 +1,84 @@
 #!/usr/bin/env bash
-# Loopback download benchmark: `qelo-cli http -o` against `curl -o`, both fetching the same
-# 256 MiB file from a local nginx started here (foreground, temporary config and directories,
-# a free 127.0.0.1 port) and stopped at the end. Prints per-run wall and CPU seconds, the
-# median throughput of each and their ratio.
+# Loopback download benchmark: `qelo-cli http -o` against `curl -o`, both fetching the same file
+# (256 MiB by default) from a local nginx started here (foreground, temporary config and
+# directories, a free 127.0.0.1 port) and stopped at the end. Each run writes the file to tmpfs
+# (/dev/shm) and to a disk directory (DISK_DIR, the build directory by default); the tool order
+# alternates from run to run. Every output's sha256 is checked, then the output is removed.
+# Times come from bench/timed_run.py: monotonic wall clock and the child's own CPU time, both
+# to the microsecond. Prints every run, then per target the median MiB/s and CPU ms per MiB of
+# each tool and qelo-cli's ratios to curl.
 #
 #   bench/http_download.sh [PATH/TO/qelo-cli] [RUNS] [SIZE_MIB]
 set -euo pipefail
 
-QELO_CLI=${1:-"$(dirname "$0")/../build/bin/qelo-cli"}
+BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
+QELO_CLI=${1:-"$BENCH_DIR/../build/bin/qelo-cli"}
 RUNS=${2:-5}
 SIZE_MIB=${3:-256}
 NGINX=${NGINX:-/usr/sbin/nginx}
+DISK_DIR=${DISK_DIR:-"$(dirname "$QELO_CLI")/.."}
 # shellcheck source=bench/local_nginx.sh
-source "$(dirname "$0")/local_nginx.sh"
+source "$BENCH_DIR/local_nginx.sh"
 
 [[ -x "$QELO_CLI" ]] || { echo "qelo-cli not found at $QELO_CLI" >&2; exit 2; }
-[[ -x "$NGINX" ]] || { echo "nginx not found at $NGINX" >&2; exit 2; }
-command -v curl >/dev/null || { echo "curl not found" >&2; exit 2; }
+[[ -x "$NGINX" ]] || { echo "nginx not found at $NGINX (scripts/setup installs it)" >&2; exit 2; }
+for tool in curl sha256sum python3; do
+  command -v "$tool" >/dev/null || { echo "$tool not found (scripts/setup installs it)" >&2; exit 2; }
+done
 
 WORK=$(mktemp -d /tmp/qelo-http-bench.XXXXXX)
+SHM_OUT=$(mktemp -d /dev/shm/qelo-http-bench.XXXXXX)
+DISK_OUT=$(mktemp -d "$DISK_DIR/qelo-http-bench.XXXXXX")
 cleanup() {
   stop_local_nginx
-  rm -rf "$WORK"
+  rm -rf "$WORK" "$SHM_OUT" "$DISK_OUT"
 }
 trap cleanup EXIT INT TERM
 
 start_local_nginx "$WORK" "$SIZE_MIB" 1
-EXPECTED_SUM=$(md5sum <"$SERVED" | cut -d' ' -f1)
+EXPECTED_SUM=$(sha256sum <"$SERVED" | cut -d' ' -f1)
 
-# One timed run: prints "wall user sys".
-timed() {
-  /usr/bin/time -f "%e %U %S" -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/stderr.txt" || {
-    cat "$WORK/stderr.txt" >&2
+# run_tool TOOL DIR: one timed download into DIR/out.bin, checked and removed; prints
+# "wall_s user_s sys_s".
+run_tool() {
+  local tool=$1 dir=$2 cmd sum
+  rm -f "$dir/out.bin"
+  sync  # the previous run's dirty pages are not written back during this one
+  case $tool in
+    qelo) cmd=("$QELO_CLI" http -o "$dir/out.bin" "$URL") ;;
+    curl) cmd=(curl -s -o "$dir/out.bin" "$URL") ;;
+  esac
+  "$BENCH_DIR/timed_run.py" "$WORK/log.txt" "${cmd[@]}" >"$WORK/time.txt" || {
+    echo "$tool failed:" >&2
+    cat "$WORK/log.txt" >&2
     return 1
   }
+  sum=$(sha256sum <"$dir/out.bin" | cut -d' ' -f1)
+  [[ "$sum" == "$EXPECTED_SUM" ]] || { echo "$tool: output in $dir differs" >&2; return 1; }
+  rm -f "$dir/out.bin"
   cat "$WORK/time.txt"
 }
 
-check_output() {
-  local sum
-  sum=$(md5sum < "$WORK/out.bin" | cut -d' ' -f1)
-  [[ "$sum" == "$EXPECTED_SUM" ]] || { echo "$1: downloaded file differs" >&2; exit 1; }
-}
-
-declare -a QELO_RATES CURL_RATES
-printf '%-6s %4s %8s %8s %8s %10s\n' tool run wall_s user_s sys_s MiB_per_s
+RESULTS="$WORK/results.txt"
+: >"$RESULTS"
+printf '%-5s %-5s %4s %10s %9s %9s %8s %11s\n' \
+  target tool run wall_ms user_ms sys_ms MiB/s CPU_ms/MiB
 for run in $(seq "$RUNS"); do
-  for tool in qelo curl; do
-    rm -f "$WORK/out.bin"
-    if [[ $tool == qelo ]]; then
-      read -r wall user sys < <(timed "$QELO_CLI" http -o "$WORK/out.bin" "$URL")
-    else
-      read -r wall user sys < <(timed curl -s -o "$WORK/out.bin" "$URL")
-    fi
-    check_output "$tool"
-    rate=$(python3 -c "print(f'{$SIZE_MIB / max($wall, 0.001):.1f}')")
-    printf '%-6s %4d %8s %8s %8s %10s\n' "$tool" "$run" "$wall" "$user" "$sys" "$rate"
-    if [[ $tool == qelo ]]; then QELO_RATES+=("$rate"); else CURL_RATES+=("$rate"); fi
+  # The order alternates, so neither tool always runs first or right after the other.
+  if ((run % 2)); then order=(qelo curl); else order=(curl qelo); fi
+  for target in shm disk; do
+    dir=$SHM_OUT
+    [[ $target == disk ]] && dir=$DISK_OUT
+    for tool in "${order[@]}"; do
+      timing=$(run_tool "$tool" "$dir")
+      read -r wall user sys <<<"$timing"
+      echo "$target $tool $run $wall $user $sys" >>"$RESULTS"
+      awk -v t="$target" -v n="$tool" -v r="$run" -v w="$wall" -v u="$user" -v s="$sys" \
+        -v mib="$SIZE_MIB" 'BEGIN {
+          printf "%-5s %-5s %4d %10.3f %9.3f %9.3f %8.1f %11.3f\n",
+                 t, n, r, w * 1000, u * 1000, s * 1000, mib / w, (u + s) * 1000 / mib }'
+    done
   done
 done
 
-python3 - "${QELO_RATES[*]}" "${CURL_RATES[*]}" <<'EOF'
-import statistics, sys
-qelo = [float(x) for x in sys.argv[1].split()]
-curl = [float(x) for x in sys.argv[2].split()]
-mq, mc = statistics.median(qelo), statistics.median(curl)
-print(f"median MiB/s: qelo-cli {mq:.1f}  curl {mc:.1f}  ratio {mq / mc:.2f} (goal >= 0.90)")
-EOF
+"$BENCH_DIR/download_summary.py" "$RESULTS" "$SIZE_MIB" qelo curl:0.90

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the download benchmarks: a local nginx in the foreground, with a temporary config
 # and directories under WORK, serving one random file of SIZE_MIB MiB on a free 127.0.0.1 port.
 #
@@ -38,7 +39,8 @@ http {
   }
 }
 EOF
-  "$NGINX" -p "$work" -c "$work/nginx.conf" &
+  # -e: the log before the config is read, too, is ours (the default may not be writable).
+  "$NGINX" -p "$work" -e "$work/logs/error.log" -c "$work/nginx.conf" &
   NGINX_PID=$!
   URL="http://127.0.0.1:$port/big.bin"
   for _ in $(seq 100); do
