@@ -121,6 +121,9 @@ BENCHMARK(AsyncSocketReceive)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseR
 // aggregate such as the standard deviation, which is reported in the same counter).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours on a terminal only, as the library's own console output does by default.
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
   struct Rate {
     double value = 0;
     std::string source;  // "1 run" or "mean of N repetitions"
