@@ -11,7 +11,7 @@ execute_process(COMMAND ${QELO} TIMEOUT 60
 if(NOT rc STREQUAL "0")
   message(FATAL_ERROR "qelo ended with '${rc}' instead of 0\nstdout:\n${out}\nstderr:\n${err}")
 endif()
-set(report "qelo: main window shown, monotonic_ns=[0-9]+ since_main_ms=[0-9]+\\.[0-9][0-9][0-9]\n")
+set(report "qelo: main window shown, monotonic_ns=[0-9]+ since_main_ms=[0-9]+\\.[0-9][0-9][0-9] cpu_ms=[0-9]+\\.[0-9][0-9][0-9]\n")
 string(REGEX MATCHALL "${report}" reports "${out}")
 list(LENGTH reports count)
 if(NOT count EQUAL 1)
