@@ -1,69 +1,116 @@
 #include "text/gbk.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <bit>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 
+#include "text/gbk_tables.h"
+
+// Every conversion walks its input through the lookup tables of gbk_tables.h, copying runs of
+// ASCII eight bytes at a time. Output goes to a stack buffer one block of input at a time and is
+// appended from there, so the result string is never filled twice.
 namespace qelo::text {
 namespace {
 
-constexpr const char* kGbk = "CP936";
-constexpr const char* kUtf8 = "UTF-8";
-constexpr const char* kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+constexpr size_t kBlock = 1024;  // input units per block
+constexpr uint64_t kHighBits8 = 0x8080808080808080;
+constexpr uint64_t kHighBits16 = 0xFF80FF80FF80FF80;
 
-// Owns one iconv conversion descriptor.
-class IconvHandle {
- public:
-  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1))
-      throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
+uint64_t Load8(const void* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Runs `convert(in, pos, stop, buffer)` over the input one block at a time: it converts every
+// character that starts before `stop` (reading on past it when a character needs), advances
+// `pos` and returns the end of what it wrote, at most kOutPerIn units per input unit.
+template <typename Out, size_t kOutPerIn, typename In, typename Fn>
+Out Blockwise(const In* in, size_t size, size_t reserve, Fn convert) {
+  using Unit = typename Out::value_type;
+  Out out;
+  out.reserve(reserve);
+  Unit buffer[kBlock * kOutPerIn];
+  size_t pos = 0;
+  while (pos < size) {
+    const Unit* end = convert(in, pos, std::min(size, pos + kBlock), buffer);
+    out.append(buffer, static_cast<size_t>(end - buffer));
   }
-  ~IconvHandle() { iconv_close(cd_); }
-  IconvHandle(const IconvHandle&) = delete;
-  IconvHandle& operator=(const IconvHandle&) = delete;
-
-  iconv_t get() const { return cd_; }
-  void Reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
-
- private:
-  iconv_t cd_;
-};
-
-bool IsGbkLead(unsigned char c) {
-  return c >= 0x81 && c <= 0xFE;
-}
-bool IsGbkTrail(unsigned char c) {
-  return c >= 0x40 && c <= 0xFE && c != 0x7F;
+  return out;
 }
 
-// Bytes of input to drop, replaced by one "?", when iconv stops at a sequence it cannot take.
-size_t SkipGbk(const unsigned char* p, size_t left) {
-  if (left >= 2 && IsGbkLead(p[0]) && IsGbkTrail(p[1])) return 2;
-  return 1;
-}
-
-size_t SkipUtf16(const unsigned char* p, size_t left) {
-  char16_t first;
-  std::memcpy(&first, p, sizeof first);
-  if (first >= 0xD800 && first <= 0xDBFF && left >= 4) {
-    char16_t second;
-    std::memcpy(&second, p + 2, sizeof second);
-    if (second >= 0xDC00 && second <= 0xDFFF) return 4;
+// Copies the ASCII bytes at in[pos..stop) to `out` (each widened to Unit) up to the first byte
+// that is not ASCII.
+template <typename Unit>
+Unit* CopyAscii(const unsigned char* in, size_t& pos, size_t stop, Unit* out) {
+  size_t i = pos;
+  for (; i + 8 <= stop && !(Load8(in + i) & kHighBits8); i += 8, out += 8) {
+    for (size_t k = 0; k < 8; ++k)
+      out[k] = in[i + k];
   }
-  return left >= 2 ? 2 : left;
+  for (; i < stop && in[i] < 0x80; ++i)
+    *out++ = in[i];
+  pos = i;
+  return out;
 }
 
-// Length of the well-formed UTF-8 sequence at p, or 1 when it is not well formed.
-size_t SkipUtf8(const unsigned char* p, size_t left) {
+// The same for UTF-16 units below 0x80, narrowed to bytes.
+char* CopyAscii16(const char16_t* in, size_t& pos, size_t stop, char* out) {
+  size_t i = pos;
+  for (; i + 8 <= stop && !((Load8(in + i) | Load8(in + i + 4)) & kHighBits16); i += 8, out += 8) {
+    for (size_t k = 0; k < 8; ++k)
+      out[k] = static_cast<char>(in[i + k]);
+  }
+  for (; i < stop && in[i] < 0x80; ++i)
+    *out++ = static_cast<char>(in[i]);
+  pos = i;
+  return out;
+}
+
+// The character of the GBK sequence at in[pos] (not ASCII), "?" when there is none; advances
+// pos past the pair or the single byte the rules in gbk.h replace.
+char16_t DecodeGbk(const GbkDecodeTable& table, const unsigned char* in, size_t& pos, size_t size) {
+  const unsigned char c = in[pos];
+  char16_t unit;
+  if (IsGbkLead(c) && pos + 1 < size && IsGbkTrail(in[pos + 1])) {
+    unit = table.Pair(c, in[pos + 1]);
+    pos += 2;
+  } else {
+    unit = IsGbkLead(c) ? 0 : table.Single(c);
+    pos += 1;
+  }
+  return unit ? unit : u'?';
+}
+
+// Writes the GBK bytes of a BMP character that is not ASCII ("?" when the code page lacks it).
+char* EncodeGbk(const GbkEncodeTable& table, char16_t unit, char* out) {
+  const uint16_t code = table.Of(unit);
+  if (code == 0) {
+    *out++ = '?';
+  } else if (code < 0x100) {
+    *out++ = static_cast<char>(code);
+  } else {
+    *out++ = static_cast<char>(code >> 8);
+    *out++ = static_cast<char>(code & 0xFF);
+  }
+  return out;
+}
+
+bool IsHighSurrogate(uint32_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(uint32_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+// Length of the well-formed UTF-8 sequence at p (left bytes available) with its code point in
+// `cp`, or 0 when it is not well formed: overlong forms, surrogates, values past U+10FFFF and
+// sequences cut short are not.
+size_t DecodeUtf8(const unsigned char* p, size_t left, uint32_t& cp) {
   const unsigned char c = p[0];
-  size_t len = 1;
-  uint32_t min = 0;
+  size_t len;
+  uint32_t min;
   if (c >= 0xC2 && c <= 0xDF) {
     len = 2, min = 0x80;
   } else if (c >= 0xE0 && c <= 0xEF) {
@@ -71,82 +118,116 @@ size_t SkipUtf8(const unsigned char* p, size_t left) {
   } else if (c >= 0xF0 && c <= 0xF4) {
     len = 4, min = 0x10000;
   } else {
-    return 1;
+    return 0;
   }
-  if (left < len) return 1;
-  uint32_t cp = c & (0x3F >> (len - 1));
+  if (left < len) return 0;
+  cp = c & (0x3F >> (len - 1));
   for (size_t i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 1;
+    if ((p[i] & 0xC0) != 0x80) return 0;
     cp = (cp << 6) | (p[i] & 0x3F);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 1;
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return len;
 }
 
-using SkipFn = size_t (*)(const unsigned char*, size_t);
-
-// Converts the whole input with one iconv call per clean stretch; around a sequence iconv
-// rejects, drops `skip` bytes of input and writes `replacement` (already in the target encoding).
-template <typename Out>
-Out Convert(const char* to, const char* from, std::string_view in, SkipFn skip,
-            std::string_view replacement, size_t outPerInByte) {
-  IconvHandle cd(to, from);
-  using Unit = typename Out::value_type;
-  Out out;
-  out.resize(in.size() * outPerInByte / sizeof(Unit) + 16);
-  char* inPtr = const_cast<char*>(in.data());
-  size_t inLeft = in.size();
-  size_t used = 0;  // bytes of `out` filled
-  auto outBytes = [&] { return out.size() * sizeof(Unit); };
-  auto grow = [&](size_t atLeast) {
-    out.resize(out.size() + std::max(out.size() / 2, atLeast / sizeof(Unit) + 16));
-  };
-  while (inLeft > 0) {
-    char* outPtr = reinterpret_cast<char*>(out.data()) + used;
-    size_t outLeft = outBytes() - used;
-    const size_t rc = iconv(cd.get(), &inPtr, &inLeft, &outPtr, &outLeft);
-    used = outBytes() - outLeft;
-    if (rc != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
-      grow(16);
-      continue;
-    }
-    // EILSEQ (invalid or unmappable) or EINVAL (incomplete at the end): replace and go on.
-    const size_t drop = std::min(inLeft, skip(reinterpret_cast<unsigned char*>(inPtr), inLeft));
-    inPtr += drop;
-    inLeft -= drop;
-    if (outBytes() - used < replacement.size()) grow(replacement.size());
-    std::memcpy(reinterpret_cast<char*>(out.data()) + used, replacement.data(), replacement.size());
-    used += replacement.size();
-    cd.Reset();
+// Writes the UTF-8 form of a BMP character.
+char* EncodeUtf8(char16_t unit, char* out) {
+  if (unit < 0x80) {
+    *out++ = static_cast<char>(unit);
+  } else if (unit < 0x800) {
+    *out++ = static_cast<char>(0xC0 | unit >> 6);
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xE0 | unit >> 12);
+    *out++ = static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (unit & 0x3F));
   }
-  out.resize(used / sizeof(Unit));
   return out;
 }
 
-std::string_view AsBytes(std::u16string_view s) {
-  return {reinterpret_cast<const char*>(s.data()), s.size() * sizeof(char16_t)};
+const unsigned char* Bytes(std::string_view s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
 }
-
-const char16_t kQuestion16[] = u"?";
 
 }  // namespace
 
 std::u16string GbkToUtf16(std::string_view gbk) {
-  return Convert<std::u16string>(kUtf16, kGbk, gbk, SkipGbk,
-                                 AsBytes(std::u16string_view(kQuestion16, 1)), 2);
-}
-
-std::string Utf16ToGbk(std::u16string_view text) {
-  return Convert<std::string>(kGbk, kUtf16, AsBytes(text), SkipUtf16, "?", 1);
-}
-
-std::string Utf8ToGbk(std::string_view utf8) {
-  return Convert<std::string>(kGbk, kUtf8, utf8, SkipUtf8, "?", 1);
+  const GbkDecodeTable& table = GbkDecoding();
+  const size_t size = gbk.size();
+  return Blockwise<std::u16string, 1>(
+      Bytes(gbk), size, size,
+      [&](const unsigned char* in, size_t& pos, size_t stop, char16_t* out) {
+        while (pos < stop) {
+          out = CopyAscii(in, pos, stop, out);
+          if (pos < stop) *out++ = DecodeGbk(table, in, pos, size);
+        }
+        return out;
+      });
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
-  return Convert<std::string>(kUtf8, kGbk, gbk, SkipGbk, "?", 2);
+  const GbkDecodeTable& table = GbkDecoding();
+  const size_t size = gbk.size();
+  // A pair takes at most three bytes in UTF-8; only the single byte 0x80 grows further.
+  return Blockwise<std::string, 3>(
+      Bytes(gbk), size, size + size / 2,
+      [&](const unsigned char* in, size_t& pos, size_t stop, char* out) {
+        while (pos < stop) {
+          out = CopyAscii(in, pos, stop, out);
+          if (pos < stop) out = EncodeUtf8(DecodeGbk(table, in, pos, size), out);
+        }
+        return out;
+      });
+}
+
+std::string Utf16ToGbk(std::u16string_view text) {
+  const GbkEncodeTable& table = GbkEncoding();
+  GbkOutsideBmp outsideBmp(GbkOutsideBmp::From::kUtf16);
+  const size_t size = text.size();
+  return Blockwise<std::string, 2>(
+      text.data(), size, size * 2, [&](const char16_t* in, size_t& pos, size_t stop, char* out) {
+        while (pos < stop) {
+          out = CopyAscii16(in, pos, stop, out);
+          if (pos >= stop) break;
+          const char16_t unit = in[pos++];
+          if (IsHighSurrogate(unit) && pos < size && IsLowSurrogate(in[pos])) {
+            out = outsideBmp.Encode(in + pos - 1, 2 * sizeof(char16_t), out);
+            ++pos;
+          } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+            *out++ = '?';
+          } else {
+            out = EncodeGbk(table, unit, out);
+          }
+        }
+        return out;
+      });
+}
+
+std::string Utf8ToGbk(std::string_view utf8) {
+  const GbkEncodeTable& table = GbkEncoding();
+  GbkOutsideBmp outsideBmp(GbkOutsideBmp::From::kUtf8);
+  const size_t size = utf8.size();
+  // No character takes more bytes in GBK than in UTF-8.
+  return Blockwise<std::string, 2>(
+      Bytes(utf8), size, size, [&](const unsigned char* in, size_t& pos, size_t stop, char* out) {
+        while (pos < stop) {
+          out = CopyAscii(in, pos, stop, out);
+          if (pos >= stop) break;
+          uint32_t cp = 0;
+          const size_t len = DecodeUtf8(in + pos, size - pos, cp);
+          if (len == 0) {
+            ++pos;
+            *out++ = '?';
+          } else if (cp > 0xFFFF) {
+            out = outsideBmp.Encode(in + pos, len, out);
+            pos += len;
+          } else {
+            pos += len;
+            out = EncodeGbk(table, static_cast<char16_t>(cp), out);
+          }
+        }
+        return out;
+      });
 }
 
 }  // namespace qelo::text

@@ -8,6 +8,10 @@
 //    after it is decoded afresh, so an ASCII byte after a broken lead byte survives; any other byte
 //    that is not GBK (0xFF) becomes "?";
 //  - invalid UTF-8 becomes one "?" per byte; a lone UTF-16 surrogate becomes "?".
+// The code page is the system iconv's "CP936", read into lookup tables once, at first use. It
+// holds nothing outside the BMP: such a character is handed to iconv itself, which mostly rejects
+// it ("?") but may drop it instead, as glibc's does with the tag characters U+E0000..U+E007F.
+// Throws std::runtime_error only when iconv has no CP936.
 #pragma once
 
 #include <string>
