@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "text/gbk_tables.h"
 
 // Every conversion walks its input through the lookup tables of gbk_tables.h, copying runs of
@@ -23,6 +27,19 @@ uint64_t Load8(const void* p) {
   return word;
 }
 
+// A result of many megabytes lands in memory freshly mapped for it, where faulting in every 4 KiB
+// page costs more than the conversion itself; asking for 2 MiB pages where the kernel offers them
+// on request cuts that several times over. Only advice: without it nothing changes but the speed.
+void AdviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  if (bytes < 4 * kHuge) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
 // Runs `convert(in, pos, stop, buffer)` over the input one block at a time: it converts every
 // character that starts before `stop` (reading on past it when a character needs), advances
 // `pos` and returns the end of what it wrote, at most kOutPerIn units per input unit.
@@ -31,6 +48,7 @@ Out Blockwise(const In* in, size_t size, size_t reserve, Fn convert) {
   using Unit = typename Out::value_type;
   Out out;
   out.reserve(reserve);
+  AdviseHugePages(out.data(), out.capacity() * sizeof(Unit));
   Unit buffer[kBlock * kOutPerIn];
   size_t pos = 0;
   while (pos < size) {
