@@ -1,6 +1,8 @@
 #include "app/main_form.h"
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,9 +17,10 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
+#include "app/result_list_model.h"
 #include "app/saved_skin.h"
 #include "app/search_rows.h"
 #include "app/ver_form.h"
@@ -42,13 +45,10 @@ using ui::OnUser;
 
 namespace {
 
-// Item data role that holds a row's icon index (-1: none looked up).
-constexpr int kIconIndexRole = Qt::UserRole + 1;
-
 // One height for every result row. A row's natural height depends on its icon and on the fonts
 // its text falls back to (Chinese glyphs are taller), and the list gives every row the first
 // row's height, so without this the rows grew or shrank from one search to the next.
-int ListRowHeight(const QTreeWidget& list) {
+int ListRowHeight(const QTreeView& list) {
   const int text = list.fontMetrics().boundingRect(QStringLiteral("文件Agy")).height();
   return std::max(text, list.iconSize().height()) + 4;
 }
@@ -177,7 +177,9 @@ void TMainForm::BuildList() {
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
 
-  lv1 = Named(new QTreeWidget(skSkinPanel2), "lv1");
+  lv1 = Named(new QTreeView(skSkinPanel2), "lv1");
+  lv1Rows_ = new TResultListModel(lv1);
+  lv1->setModel(lv1Rows_);
   lv1->setRootIsDecorated(false);
   lv1->setItemsExpandable(false);
   lv1->setUniformRowHeights(true);
@@ -186,19 +188,12 @@ void TMainForm::BuildList() {
   lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lv1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   lv1->setIconSize(QSize(SmallIcons->IconSize(), SmallIcons->IconSize()));
-  static const struct {
-    const char16_t* title;
-    int width;
-  } kColumns[] = {{u"文件名称", 350}, {u"文件类型", 100}, {u"文件大小", 100}, {u"价值指数", 100},
-                  {u"人气指数", 100}, {u"收录时间", 100}, {u"文件地址", 250}, {u"文件ID", 70}};
-  QStringList titles;
-  for (const auto& c : kColumns)
-    titles << QString::fromUtf16(c.title);
-  lv1->setHeaderLabels(titles);
+  static const int kColumnWidths[TResultListModel::kColumnCount] = {350, 100, 100, 100,
+                                                                    100, 100, 250, 70};
   lv1->header()->setStretchLastSection(false);
-  for (int i = 0; i < titles.size(); ++i)
-    lv1->setColumnWidth(i, kColumns[i].width);
-  OnUser(lv1, &QTreeWidget::itemDoubleClicked, this, [this] { lv1DblClick(); });
+  for (int i = 0; i < TResultListModel::kColumnCount; ++i)
+    lv1->setColumnWidth(i, kColumnWidths[i]);
+  OnUser(lv1, &QAbstractItemView::doubleClicked, this, [this] { lv1DblClick(); });
 
   // The list's own vertical bar stays hidden; lv1_bar beside it serves the list.
   lv1_bar = Named(new QScrollBar(Qt::Vertical, skSkinPanel2), "lv1_bar");
@@ -286,33 +281,13 @@ void TMainForm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode)
 }
 
 bool TMainForm::FillResults(const std::string& body) {
-  const SearchListing listing = ListSearchReply(body, LocaleDecimalSeparator());
-  lv1->clear();
+  SearchTable listing = ListSearchTable(body, LocaleDecimalSeparator());
   // The lists are released when the window closes; a reply that lands after that is listed
   // without icons.
   if (SmallIcons) lv1->setIconSize(QSize(SmallIcons->IconSize(), SmallIcons->IconSize()));
-  if (!listing.isArray) return false;
-
+  // The old rows go whatever the reply holds; a reply that is not an array leaves none.
   lv1->setUpdatesEnabled(false);
-  const QSize rowSize(0, ListRowHeight(*lv1));
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(listing.rows.size()));
-  for (const ResultRow& row : listing.rows) {
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, ui::GbkToQString(row.caption));
-    for (size_t c = 0; c < row.cells.size(); ++c)
-      item->setText(static_cast<int>(c) + 1, ui::GbkToQString(row.cells[c]));
-    int icon = -1;
-    if (row.icon == ResultRow::Icon::FileName)
-      icon = ui::GetSystemIconIndexA(row.caption.c_str(), 0);
-    else if (row.icon == ResultRow::Icon::Generic)
-      icon = ui::GetSystemIconIndexA(nullptr, 0);
-    item->setSizeHint(0, rowSize);
-    item->setData(0, kIconIndexRole, icon);
-    if (icon >= 0 && SmallIcons) item->setIcon(0, SmallIcons->Icon(icon));
-    items.push_back(item);
-  }
-  lv1->addTopLevelItems(items);
+  lv1Rows_->SetRows(std::move(listing.rows), SmallIcons, ListRowHeight(*lv1));
   // A new result list starts at its best hits, wherever the last one was scrolled to.
   lv1->scrollToTop();
   lv1->setUpdatesEnabled(true);
@@ -332,21 +307,28 @@ void TMainForm::SetSearchIdle() {
 // --- Opening a result -------------------------------------------------------------------------
 
 void TMainForm::OpenResult(bool preview) {
-  if (lv1->topLevelItemCount() == 0) return;
+  const TResultTable& rows = lv1Rows_->Rows();
+  if (rows.RowCount() == 0) return;
+  // The selected rows from first to last; a row counts when any of its cells is selected.
+  std::vector<size_t> selected;
+  for (const QModelIndex& index : lv1->selectionModel()->selectedIndexes())
+    selected.push_back(static_cast<size_t>(index.row()));
+  std::sort(selected.begin(), selected.end());
+  selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+
   bool found = false;
   std::string name;
   std::string page;
-  for (int i = 0; i < lv1->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = lv1->topLevelItem(i);
-    const std::string link = ui::QStringToGbk(item->text(1 + kCellLink));
-    if (!item->isSelected() || link.empty()) continue;
+  for (size_t r : selected) {
+    const std::string_view link = rows.Cell(r, kCellLink);
+    if (link.empty()) continue;
     found = true;
-    name = ui::QStringToGbk(item->text(0));
-    page = "zelk-" + ui::QStringToGbk(item->text(1 + kCellId));
+    name = rows.Caption(r);
+    page = "zelk-" + std::string(rows.Cell(r, kCellId));
     SelLink = std::string(text::Trim(link));
-    SelFileId = ui::QStringToGbk(item->text(1 + kCellId));
-    SelValue = ui::QStringToGbk(item->text(1 + kCellValue));
-    SelViews = ui::QStringToGbk(item->text(1 + kCellViews));
+    SelFileId = rows.Cell(r, kCellId);
+    SelValue = rows.Cell(r, kCellValue);
+    SelViews = rows.Cell(r, kCellViews);
   }
   if (!found) return;
   PreviewUrl = BaseUrl + page;

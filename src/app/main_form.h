@@ -23,7 +23,7 @@ class QMenuBar;
 class QPushButton;
 class QScrollBar;
 class QStatusBar;
-class QTreeWidget;
+class QTreeView;
 
 namespace qelo::net {
 class THttpClient;
@@ -34,6 +34,8 @@ class TSystemImageList;
 }  // namespace qelo::ui
 
 namespace qelo::app {
+
+class TResultListModel;
 
 class TMainForm : public QMainWindow, public TSharedState {
  public:
@@ -106,7 +108,8 @@ class TMainForm : public QMainWindow, public TSharedState {
   QPushButton* btn_search = nullptr;
   QLabel* skSkinStdLabel2 = nullptr;
   QWidget* skSkinPanel2 = nullptr;
-  QTreeWidget* lv1 = nullptr;
+  QTreeView* lv1 = nullptr;
+  TResultListModel* lv1Rows_ = nullptr;
   QScrollBar* lv1_bar = nullptr;
   QMenu* pm1 = nullptr;
   QAction* N3 = nullptr;

@@ -18,7 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "app/search_rows.h"
 #include "app/startup.h"
 #include "app/ver_form.h"
 #include "net/http_client.h"
@@ -35,7 +36,9 @@
 #include "ui/dispatcher_bridge.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/skin_style.h"
 #include "ui/system_browser.h"
+#include "ui/system_icons.h"
 
 namespace qelo::app {
 namespace {
@@ -80,7 +83,19 @@ class MainFormTest : public testing::Test {
   }
   QLineEdit* Edit() { return Child<QLineEdit>("ed_word"); }
   QPushButton* Button() { return Child<QPushButton>("btn_search"); }
-  QTreeWidget* List() { return Child<QTreeWidget>("lv1"); }
+  QTreeView* List() { return Child<QTreeView>("lv1"); }
+  int RowCount() { return List()->model()->rowCount(); }
+  QModelIndex At(int row, int column = 0) { return List()->model()->index(row, column); }
+  QString Text(int row, int column) { return At(row, column).data().toString(); }
+  QIcon Icon(int row) { return qvariant_cast<QIcon>(At(row).data(Qt::DecorationRole)); }
+  QString HeaderText(int column) {
+    return List()->model()->headerData(column, Qt::Horizontal).toString();
+  }
+  // Selects the row the way a program selects a list item, adding to what is selected.
+  void Select(int row) {
+    List()->selectionModel()->select(At(row),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
 
   void UsePeer(const ScriptedPeer& peer) {
     form.BaseUrl = "http://127.0.0.1:" + peer.PortText() + "/";
@@ -107,10 +122,10 @@ class MainFormTest : public testing::Test {
   QStringList RowTexts(int row) {
     QStringList cells;
     for (int c = 0; c < 8; ++c)
-      cells << List()->topLevelItem(row)->text(c);
+      cells << Text(row, c);
     return cells;
   }
-  int IconIndex(int row) { return List()->topLevelItem(row)->data(0, Qt::UserRole + 1).toInt(); }
+  int IconIndex(int row) { return At(row).data(Qt::UserRole + 1).toInt(); }
 
   ui::DispatcherBridge bridge;
   TMainForm form;
@@ -145,9 +160,9 @@ TEST_F(MainFormTest, LayoutMenusAndSharedState) {
   const QStringList titles = {"文件名称", "文件类型", "文件大小", "价值指数",
                               "人气指数", "收录时间", "文件地址", "文件ID"};
   const int widths[] = {350, 100, 100, 100, 100, 100, 250, 70};
-  ASSERT_EQ(List()->columnCount(), 8);
+  ASSERT_EQ(List()->model()->columnCount(), 8);
   for (int c = 0; c < 8; ++c) {
-    EXPECT_EQ(List()->headerItem()->text(c), titles[c]);
+    EXPECT_EQ(HeaderText(c), titles[c]);
     EXPECT_EQ(List()->columnWidth(c), widths[c]) << c;
   }
   EXPECT_EQ(List()->selectionMode(), QAbstractItemView::SingleSelection);
@@ -242,14 +257,14 @@ TEST_F(MainFormTest, SearchSendsTheFormAndFillsTheRows) {
                                 "\r\n\r\n" + expectedBody))
       << request;
 
-  ASSERT_EQ(List()->topLevelItemCount(), 2);
+  ASSERT_EQ(RowCount(), 2);
   EXPECT_EQ(RowTexts(0), (QStringList{"a.rar", "rar文件", "1.50KB", "9", "77", "2013-01-02",
                                       " http://pan.example/s/a ", "123"}));
   EXPECT_EQ(RowTexts(1),
             (QStringList{"b.txt", "txt文件", "5B", "1", "2", "t", "http://pan.example/s/b", "7"}));
   for (int r = 0; r < 2; ++r) {
     EXPECT_GE(IconIndex(r), 0);
-    EXPECT_FALSE(List()->topLevelItem(r)->icon(0).isNull());
+    EXPECT_FALSE(Icon(r).isNull());
   }
   EXPECT_NE(IconIndex(0), IconIndex(1));  // different file types
   EXPECT_FALSE(UnderWay());
@@ -279,7 +294,7 @@ TEST_F(MainFormTest, RepliesThatFailOrAreNotAResultList) {
     TypeAndEnter("k");
     ASSERT_TRUE(SpinUntilRequestsEnd());
     ASSERT_TRUE(peer.Finish()) << peer.Failure();
-    EXPECT_EQ(List()->topLevelItemCount(), c.rows);
+    EXPECT_EQ(RowCount(), c.rows);
     EXPECT_EQ(ButtonIdle(), c.idle);
     EXPECT_EQ(ButtonBusy(), !c.idle);
     // A later good reply makes the button idle again.
@@ -293,7 +308,7 @@ TEST_F(MainFormTest, RepliesThatFailOrAreNotAResultList) {
   }
   // The placeholder row.
   form.FillResults("[]");
-  ASSERT_EQ(List()->topLevelItemCount(), 1);
+  ASSERT_EQ(RowCount(), 1);
   EXPECT_EQ(RowTexts(0), (QStringList{"...暂无文件...", "", "", "", "", "", "", ""}));
   EXPECT_GE(IconIndex(0), 0);
   EXPECT_TRUE(reports.empty());
@@ -308,7 +323,7 @@ TEST_F(MainFormTest, InvalidSizeStopsTheListingAndLeavesTheButtonBusy) {
   TypeAndEnter("zip");
   ASSERT_TRUE(SpinUntilRequestsEnd());
   ASSERT_TRUE(peer.Finish()) << peer.Failure();
-  ASSERT_EQ(List()->topLevelItemCount(), 2);
+  ASSERT_EQ(RowCount(), 2);
   EXPECT_EQ(RowTexts(1), (QStringList{"b.zip", "zip文件", "", "", "", "", "", ""}));
   EXPECT_GE(IconIndex(0), 0);
   EXPECT_EQ(IconIndex(1), -1);  // its icon is never looked up
@@ -337,8 +352,8 @@ TEST_F(MainFormTest, EnterDuringASearchLetsTheLatestKeywordWin) {
   EXPECT_EQ(peer.AcceptedCount(), 2);
   EXPECT_TRUE(peer.Received(0).ends_with("action=search&word=one"));
   EXPECT_TRUE(peer.Received(1).ends_with("action=search&word=three"));
-  ASSERT_EQ(List()->topLevelItemCount(), 2);
-  EXPECT_EQ(List()->topLevelItem(0)->text(0), "third.rar");
+  ASSERT_EQ(RowCount(), 2);
+  EXPECT_EQ(Text(0, 0), "third.rar");
   EXPECT_TRUE(reports.empty());
 }
 
@@ -400,7 +415,7 @@ TEST_F(MainFormTest, NewResultsStartFromTheTop) {
     QApplication::processEvents();
     EXPECT_EQ(own->value(), 0);
     EXPECT_EQ(bar->value(), 0);
-    const QRect top = List()->visualItemRect(List()->topLevelItem(0));
+    const QRect top = List()->visualRect(At(0));
     EXPECT_EQ(top.top(), 0);  // the best hit is the first row on screen
   }
 }
@@ -424,8 +439,8 @@ TEST_F(MainFormTest, RowHeightIsTheSameWhateverTheFirstRowHolds) {
     SCOPED_TRACE(c.what);
     form.FillResults(c.body);
     QApplication::processEvents();
-    ASSERT_GT(List()->topLevelItemCount(), 0);
-    const int h = List()->visualItemRect(List()->topLevelItem(0)).height();
+    ASSERT_GT(RowCount(), 0);
+    const int h = List()->visualRect(At(0)).height();
     EXPECT_GE(h, List()->iconSize().height());
     if (height < 0) height = h;
     EXPECT_EQ(h, height);
@@ -436,7 +451,7 @@ TEST_F(MainFormTest, OpeningARowCopiesItAndHandsItOn) {
   Opened opened;
   opened.Watch(form);
   form.FillResults(kTwoRows);
-  List()->topLevelItem(0)->setSelected(true);
+  Select(0);
   Child<QAction>("N4")->trigger();  // 浏览器打开
   EXPECT_EQ(form.SelLink, "http://pan.example/s/a");
   EXPECT_EQ(form.SelFileId, "123");
@@ -446,7 +461,7 @@ TEST_F(MainFormTest, OpeningARowCopiesItAndHandsItOn) {
   EXPECT_EQ(opened.browser, std::vector<std::string>{"http://pan.example/s/a"});
   EXPECT_TRUE(opened.previews.empty());
 
-  List()->topLevelItem(1)->setSelected(true);
+  Select(1);
   form.lv1DblClick();
   EXPECT_EQ(form.SelFileId, "7");
   EXPECT_EQ(form.PreviewUrl, form.BaseUrl + "zelk-7");
@@ -460,7 +475,7 @@ TEST_F(MainFormTest, RowsWithoutALinkDoNotOpen) {
   Opened opened;
   opened.Watch(form);
   form.FillResults("[]");
-  List()->topLevelItem(0)->setSelected(true);
+  Select(0);
   form.lv1DblClick();  // the placeholder row
   form.N4Click();
   form.FillResults(kTwoRows);
@@ -472,11 +487,120 @@ TEST_F(MainFormTest, RowsWithoutALinkDoNotOpen) {
 
   // A link of blanks only still qualifies, and leaves SelLink empty.
   form.FillResults(R"([{"file_name":"x","file_size":1,"s_url":"   ","file_id":5}])");
-  List()->topLevelItem(0)->setSelected(true);
+  Select(0);
   form.N3Click();
   EXPECT_EQ(form.SelLink, "");
   ASSERT_EQ(opened.previews.size(), 1u);
   EXPECT_EQ(opened.previews[0], "x- [] - " + G("Qelo网盘搜索结果预览"));
+}
+
+TEST_F(MainFormTest, ListShowsWhatTheListingGives) {
+  struct Case {
+    const char* what;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"rows with Chinese texts",
+       G(R"([{"file_name":"电影合集.rar","file_extension":"rar","file_size":"500",)"
+         R"("file_value":8,"file_views":"120","file_time":"2013-09-01",)"
+         R"("s_url":"http://pan.example/s/abc","file_id":123},)"
+         R"({"file_name":"读我","file_size":-7,"file_time":"九月"}])")},
+      {"placeholder", "[]"},
+      {"stopped listing", R"([{"file_name":"a.zip","file_size":1,"s_url":"u"},)"
+                          R"({"file_name":"b.zip","file_extension":"zip","file_size":"12 "}])"},
+      {"not an array", "{}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form.FillResults(kTwoRows);  // rows of an earlier search
+    const bool complete = form.FillResults(c.body);
+    const SearchListing listing = ListSearchReply(c.body);
+    EXPECT_EQ(complete, listing.complete);
+    ASSERT_EQ(RowCount(), static_cast<int>(listing.rows.size()));
+    for (int r = 0; r < RowCount(); ++r) {
+      SCOPED_TRACE(r);
+      const ResultRow& row = listing.rows[static_cast<size_t>(r)];
+      EXPECT_EQ(Text(r, 0), ui::GbkToQString(row.caption));
+      for (size_t cell = 0; cell < kResultCellCount; ++cell) {
+        const QString shown = cell < row.cells.size() ? ui::GbkToQString(row.cells[cell]) : "";
+        EXPECT_EQ(Text(r, static_cast<int>(cell) + 1), shown) << cell;
+      }
+      int icon = -1;
+      if (row.icon == ResultRow::Icon::FileName)
+        icon = ui::GetSystemIconIndexA(row.caption.c_str(), 0);
+      else if (row.icon == ResultRow::Icon::Generic)
+        icon = ui::GetSystemIconIndexA(nullptr, 0);
+      EXPECT_EQ(IconIndex(r), icon);
+      EXPECT_EQ(Icon(r).isNull(), icon < 0);
+    }
+  }
+}
+
+// A reply of n rows whose ids, links and indexes are their row numbers.
+std::string NumberedRows(int n) {
+  std::string body = "[";
+  for (int i = 0; i < n; ++i) {
+    const std::string k = std::to_string(i);
+    body += (i ? "," : "") + std::string(R"({"file_name":"f)") + k +
+            R"(.rar","file_extension":"rar","file_size":1,"file_value":"v)" + k +
+            R"(","file_views":"p)" + k + R"(","file_time":"t","s_url":"http://pan.example/s/)" + k +
+            R"(","file_id":)" + k + "}";
+  }
+  return body + "]";
+}
+
+TEST_F(MainFormTest, MouseAndKeyboardChooseTheOneRowThatOpens) {
+  Opened opened;
+  opened.Watch(form);
+  form.show();
+  form.FillResults(NumberedRows(300));
+  QApplication::processEvents();
+  QWidget* area = List()->viewport();
+  auto selectedRows = [this] { return List()->selectionModel()->selectedRows().size(); };
+
+  QTest::mouseClick(area, Qt::LeftButton, {}, List()->visualRect(At(2)).center());
+  form.N4Click();
+  EXPECT_EQ(form.SelFileId, "2");
+  EXPECT_EQ(selectedRows(), 1);
+
+  QTest::keyClick(List(), Qt::Key_Down);
+  QTest::keyClick(List(), Qt::Key_Down);
+  form.N4Click();
+  EXPECT_EQ(form.SelFileId, "4");
+  EXPECT_EQ(form.SelValue, "v4");
+  EXPECT_EQ(form.SelViews, "p4");
+  EXPECT_EQ(selectedRows(), 1);
+
+  // The last row, far below the ones first shown.
+  QTest::keyClick(List(), Qt::Key_End);
+  form.N4Click();
+  EXPECT_EQ(form.SelFileId, "299");
+  EXPECT_EQ(form.SelLink, "http://pan.example/s/299");
+  EXPECT_TRUE(area->rect().contains(List()->visualRect(At(299)).center()));
+  EXPECT_EQ(opened.browser.size(), 3u);
+
+  QTest::keyClick(List(), Qt::Key_Home);
+  // A double click: a click, then the second press that the system reports as a double click.
+  const QPoint second = List()->visualRect(At(1)).center();
+  QTest::mouseClick(area, Qt::LeftButton, {}, second);
+  QTest::mouseDClick(area, Qt::LeftButton, {}, second);
+  ASSERT_EQ(opened.previews.size(), 1u);
+  EXPECT_EQ(opened.previews[0], "f1.rar- [http://pan.example/s/1] - " + G("Qelo网盘搜索结果预览"));
+  EXPECT_EQ(form.PreviewUrl, form.BaseUrl + "zelk-1");
+}
+
+TEST_F(MainFormTest, NewResultsDropTheOldSelection) {
+  Opened opened;
+  form.FillResults(NumberedRows(5));
+  Select(3);
+  form.FillResults(NumberedRows(4));
+  EXPECT_FALSE(List()->selectionModel()->hasSelection());
+  form.N4Click();
+  EXPECT_TRUE(opened.browser.empty());
+  EXPECT_TRUE(form.SelFileId.empty());
+  // The list and its header are skinned as a list view.
+  EXPECT_EQ(ui::SkinDataNameOf(List()), "listview");
+  EXPECT_EQ(ui::SkinDataNameOf(List()->header()), "header");
 }
 
 // The longest run of link-coloured pixels in one row of the picture: an underline is one
@@ -564,8 +688,8 @@ TEST_F(MainFormTest, SearchAgainstTheReferenceService) {
     form.FillResults("{}");
     TypeAndEnter(keyword);
     ASSERT_TRUE(Spin([this] { return ButtonIdle(); }));
-    ASSERT_GT(List()->topLevelItemCount(), 1);
-    for (int r = 0; r < List()->topLevelItemCount(); ++r) {
+    ASSERT_GT(RowCount(), 1);
+    for (int r = 0; r < RowCount(); ++r) {
       const QStringList cells = RowTexts(r);
       EXPECT_TRUE(cells[0].contains(keyword)) << cells.join('|').toStdString();
       EXPECT_TRUE(cells[1].endsWith("文件"));

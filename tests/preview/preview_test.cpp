@@ -12,7 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -42,6 +42,12 @@ using test::Spin;
 
 std::string G(const char* utf8) {
   return ui::Gbk(utf8);
+}
+
+// Selects a row of the result list the way a program selects a list item.
+void SelectRow(QTreeView& list, int row) {
+  list.selectionModel()->select(list.model()->index(row, 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 // One service, one set of windows for every test here: the engine starts once.
@@ -116,10 +122,10 @@ class PreviewTest : public testing::Test {
     Main().btn_searchClick();
     QPushButton* search = In<QPushButton>(Main(), "btn_search");
     ASSERT_TRUE(Spin([&] { return search->isEnabled(); }));
-    QTreeWidget* list = In<QTreeWidget>(Main(), "lv1");
-    ASSERT_GT(list->topLevelItemCount(), row);
+    QTreeView* list = In<QTreeView>(Main(), "lv1");
+    ASSERT_GT(list->model()->rowCount(), row);
     list->clearSelection();
-    list->topLevelItem(row)->setSelected(true);
+    SelectRow(*list, row);
     ActivateMain();
     Main().lv1DblClick();
   }
@@ -342,8 +348,8 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
 
   // A result opened in the browser meanwhile: the loading page stays, the page was not asked.
   ActivateMain();
-  In<QTreeWidget>(Main(), "lv1")->clearSelection();
-  In<QTreeWidget>(Main(), "lv1")->topLevelItem(2)->setSelected(true);
+  In<QTreeView>(Main(), "lv1")->clearSelection();
+  SelectRow(*In<QTreeView>(Main(), "lv1"), 2);
   Main().N4Click();
   EXPECT_EQ(browser.size(), 1u);
   Activate(Preview());
