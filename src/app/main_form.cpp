@@ -288,6 +288,9 @@ bool TMainForm::FillResults(const std::string& body) {
   // The old rows go whatever the reply holds; a reply that is not an array leaves none.
   lv1->setUpdatesEnabled(false);
   lv1Rows_->SetRows(std::move(listing.rows), SmallIcons, ListRowHeight(*lv1));
+  // Icons are looked up as rows are shown. The first lookup also sets up the icon theme, which
+  // is better done here than in the middle of painting the list.
+  lv1Rows_->IconIndex(0);
   // A new result list starts at its best hits, wherever the last one was scrolled to.
   lv1->scrollToTop();
   lv1->setUpdatesEnabled(true);

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QSize>
 #include <string>
+#include <utility>
 
 #include "ui/gbk_qt.h"
 #include "ui/system_icons.h"
@@ -25,10 +26,6 @@ void TResultListModel::SetRows(TResultTable rows, const ui::TSystemImageList* ic
   icons_ = icons;
   rowHeight_ = rowHeight;
   endResetModel();
-}
-
-void TResultListModel::Clear() {
-  SetRows(TResultTable(), icons_, rowHeight_);
 }
 
 int TResultListModel::IconIndex(int row) const {

@@ -26,7 +26,6 @@ class TResultListModel : public QAbstractTableModel {
   // Replaces every row. icons gives the rows their pictures (none when null); every row asks
   // for rowHeight pixels.
   void SetRows(TResultTable rows, const ui::TSystemImageList* icons, int rowHeight);
-  void Clear();
   const TResultTable& Rows() const { return rows_; }
   // The row's icon index, looked up the first time it is asked for; -1 for a row without one.
   int IconIndex(int row) const;

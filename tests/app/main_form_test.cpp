@@ -598,7 +598,9 @@ TEST_F(MainFormTest, NewResultsDropTheOldSelection) {
   form.N4Click();
   EXPECT_TRUE(opened.browser.empty());
   EXPECT_TRUE(form.SelFileId.empty());
-  // The list and its header are skinned as a list view.
+}
+
+TEST_F(MainFormTest, ListAndItsHeaderTakeTheSkinsListViewParts) {
   EXPECT_EQ(ui::SkinDataNameOf(List()), "listview");
   EXPECT_EQ(ui::SkinDataNameOf(List()->header()), "header");
 }
