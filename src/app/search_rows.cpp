@@ -1,6 +1,7 @@
 #include "app/search_rows.h"
 
 #include <optional>
+#include <utility>
 
 #include "app/format_size.h"
 #include "json/json.h"
@@ -30,8 +31,38 @@ void AppendMember(std::string& out, const json::IJsonValue& element, std::u16str
   AppendGbk(out, json::MemberText(element, key));
 }
 
+// Builds ResultRows field by field the way a TResultTable is built.
+class TResultRowsBuilder {
+ public:
+  explicit TResultRowsBuilder(std::vector<ResultRow>& rows) : rows_(rows) {}
+  void Reserve(size_t rows, size_t /*textBytes*/) { rows_.reserve(rows); }
+  void StartRow(ResultRow::Icon icon) {
+    rows_.emplace_back().icon = icon;
+    rows_.back().cells.reserve(kResultCellCount);
+    captionDone_ = false;
+  }
+  std::string& Text() { return field_; }
+  void EndField() {
+    ResultRow& row = rows_.back();
+    if (captionDone_)
+      row.cells.push_back(std::move(field_));
+    else
+      row.caption = std::move(field_);
+    captionDone_ = true;
+    field_.clear();
+  }
+  void EndRow() {}
+  void SetIcon(ResultRow::Icon icon) { rows_.back().icon = icon; }
+
+ private:
+  std::vector<ResultRow>& rows_;
+  std::string field_;
+  bool captionDone_ = false;
+};
+
 // One array element as a row; false when its file_size stops the listing.
-bool AddElementRow(TResultTable& table, const json::IJsonValue& element, char decimalSeparator,
+template <class Rows>
+bool AddElementRow(Rows& table, const json::IJsonValue& element, char decimalSeparator,
                    std::string& scratch) {
   static const std::string kFileSuffix = text::Utf8ToGbk("文件");
   table.StartRow(ResultRow::Icon::FileName);
@@ -100,49 +131,50 @@ std::string PlaceholderCaption() {
   return text::Utf8ToGbk("...暂无文件...");
 }
 
-SearchTable ListSearchTable(std::string_view body, char decimalSeparator) {
-  SearchTable listing;
+namespace {
+
+// The listing into rows built field by field; sets isArray and complete.
+template <class Rows>
+void ListInto(std::string_view body, char decimalSeparator, Rows& rows, bool& isArray,
+              bool& complete) {
   const json::IJsonValue root = json::ParseJsonText(text::GbkToUtf16(body));
   const json::TJsonArray* list = root ? json::ArrayOf(root) : nullptr;
-  if (!list) return listing;
-  listing.isArray = true;
+  if (!list) return;
+  isArray = true;
 
   const int32_t count = json::ElementCount(list);
-  TResultTable& table = listing.rows;
   if (count < 1) {
-    table.StartRow(ResultRow::Icon::Generic);
-    table.Text() += PlaceholderCaption();
-    table.EndField();
+    rows.StartRow(ResultRow::Icon::Generic);
+    rows.Text() += PlaceholderCaption();
+    rows.EndField();
     for (int c = 0; c < kResultCellCount; ++c)
-      table.EndField();
-    table.EndRow();
-    listing.complete = true;
-    return listing;
+      rows.EndField();
+    rows.EndRow();
+    complete = true;
+    return;
   }
 
   // The texts are a part of the reply's own bytes, give or take a few per row.
-  table.Reserve(static_cast<size_t>(count), body.size());
+  rows.Reserve(static_cast<size_t>(count), body.size());
   std::string scratch;
   for (int32_t i = 0; i < count; ++i) {
-    if (!AddElementRow(table, json::ElementAt(list, i), decimalSeparator, scratch)) return listing;
+    if (!AddElementRow(rows, json::ElementAt(list, i), decimalSeparator, scratch)) return;
   }
-  listing.complete = true;
+  complete = true;
+}
+
+}  // namespace
+
+SearchTable ListSearchTable(std::string_view body, char decimalSeparator) {
+  SearchTable listing;
+  ListInto(body, decimalSeparator, listing.rows, listing.isArray, listing.complete);
   return listing;
 }
 
 SearchListing ListSearchReply(std::string_view body, char decimalSeparator) {
-  SearchTable table = ListSearchTable(body, decimalSeparator);
-  SearchListing listing{table.isArray, table.complete, {}};
-  const TResultTable& rows = table.rows;
-  listing.rows.reserve(rows.RowCount());
-  for (size_t r = 0; r < rows.RowCount(); ++r) {
-    ResultRow& row = listing.rows.emplace_back();
-    row.caption = rows.Caption(r);
-    row.cells.reserve(static_cast<size_t>(rows.CellCount(r)));
-    for (int c = 0; c < rows.CellCount(r); ++c)
-      row.cells.emplace_back(rows.Cell(r, c));
-    row.icon = rows.IconOf(r);
-  }
+  SearchListing listing;
+  TResultRowsBuilder rows(listing.rows);
+  ListInto(body, decimalSeparator, rows, listing.isArray, listing.complete);
   return listing;
 }
 
