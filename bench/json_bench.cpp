@@ -1,13 +1,23 @@
 // Parsing search replies of about 1 MB and 20 MB and reading every key of every result, against
-// nlohmann::json on the same document; with and without the conversion from GBK. Throughput is
-// counted in bytes of the GBK reply for every variant; the ratios are printed at the end.
+// nlohmann::json, RapidJSON (UTF-16 and UTF-8 input) and simdjson (DOM and On-Demand, UTF-8
+// input only) on the same document; ours and nlohmann also with the conversion from GBK.
+// Throughput is counted in bytes of the GBK reply for every variant.
+//
+// Every variant tallies what it read (elements, members found, the sums of file_size and
+// file_views, the code points of the string members); the tallies must agree, first once before
+// any timing and then in every timed run, or the program says so and exits with status 1. The
+// summary at the end gives each variant's time per parse and our speed relative to each peer.
 #include <benchmark/benchmark.h>
+#include <rapidjson/document.h>
+#include <simdjson.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "json/json.h"
@@ -15,8 +25,14 @@
 
 namespace {
 
-constexpr const char* kKeys[] = {"file_name",  "file_extension", "file_size", "file_value",
-                                 "file_views", "file_time",      "s_url",     "file_id"};
+struct Key {
+  const char* name;
+  bool number;  // read as a 64-bit integer, otherwise as text
+};
+
+constexpr Key kKeys[] = {{"file_name", false},  {"file_extension", false}, {"file_size", true},
+                         {"file_value", false}, {"file_views", true},      {"file_time", false},
+                         {"s_url", false},      {"file_id", false}};
 
 // A reply of at least `bytes` bytes, in UTF-8: an array of search results with Chinese names.
 std::string MakeReplyUtf8(std::size_t bytes) {
@@ -46,6 +62,7 @@ struct Reply {
   std::string gbk;
   std::string utf8;
   std::u16string utf16;
+  simdjson::padded_string padded;  // simdjson reads past the end of its input
 };
 
 const Reply& ReplyOf(std::size_t megabytes) {
@@ -55,118 +72,315 @@ const Reply& ReplyOf(std::size_t megabytes) {
     r.gbk = qelo::text::Utf8ToGbk(MakeReplyUtf8(megabytes << 20));
     r.utf8 = qelo::text::GbkToUtf8(r.gbk);
     r.utf16 = qelo::text::GbkToUtf16(r.gbk);
+    r.padded = simdjson::padded_string(r.utf8);
   }
   return r;
 }
 
-std::size_t ReadQelo(const qelo::json::IJsonValue& reply) {
-  using namespace qelo::json;
-  const TJsonArray* list = ArrayOf(reply);
-  std::size_t units = 0;
-  std::u16string keys[std::size(kKeys)];
-  for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-    for (const char* c = kKeys[k]; *c; ++c)
-      keys[k].push_back(static_cast<char16_t>(*c));
+// What a reader took from a reply; equal tallies mean equal values were read.
+struct Tally {
+  int64_t elements = 0;
+  int64_t members = 0;  // keys found with a non-empty value
+  int64_t number_sum = 0;
+  int64_t code_points = 0;
+  bool operator==(const Tally&) const = default;
+
+  void Number(int64_t value) {
+    ++members;
+    number_sum += value;
   }
-  for (int32_t i = 0; i < ElementCount(list); ++i) {
-    const IJsonValue item = ElementAt(list, i);
-    for (const std::u16string& key : keys)
-      units += MemberText(item, key).size();
+  void Text(std::string_view utf8) {
+    if (utf8.empty()) return;
+    ++members;
+    for (char c : utf8)
+      code_points += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   }
-  return units;
+  void Text(std::u16string_view utf16) {
+    if (utf16.empty()) return;
+    ++members;
+    for (char16_t u : utf16)
+      code_points += u < 0xDC00 || u > 0xDFFF;
+  }
+};
+
+template <class Char>
+std::basic_string<Char> Widen(const char* ascii) {
+  std::basic_string<Char> out;
+  for (; *ascii; ++ascii)
+    out.push_back(static_cast<Char>(*ascii));
+  return out;
 }
 
-std::size_t ReadNlohmann(const nlohmann::json& reply) {
-  std::size_t bytes = 0;
-  for (const nlohmann::json& item : reply) {
-    for (const char* key : kKeys) {
-      const auto it = item.find(key);
-      if (it == item.end()) continue;
-      bytes += it->is_string() ? it->get_ref<const std::string&>().size() : it->dump().size();
+// Ours: exactly the calls the result list makes, MemberText for every key; numbers come back
+// as their decimal text.
+Tally ReadQelo(const qelo::json::IJsonValue& reply) {
+  using namespace qelo::json;
+  static const std::vector<std::u16string> keys = [] {
+    std::vector<std::u16string> k;
+    for (const Key& key : kKeys)
+      k.push_back(Widen<char16_t>(key.name));
+    return k;
+  }();
+  Tally tally;
+  const TJsonArray* list = ArrayOf(reply);
+  for (int32_t i = 0; i < ElementCount(list); ++i, ++tally.elements) {
+    const IJsonValue item = ElementAt(list, i);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const std::u16string text = MemberText(item, keys[k]);
+      if (!kKeys[k].number) {
+        tally.Text(text);
+        continue;
+      }
+      int64_t value = 0;
+      for (char16_t u : text)
+        value = value * 10 + (u - u'0');
+      if (!text.empty()) tally.Number(value);
     }
   }
-  return bytes;
+  return tally;
 }
 
-void Qelo(benchmark::State& state, bool convert) {
-  const Reply& reply = ReplyOf(static_cast<std::size_t>(state.range(0)));
+Tally ReadNlohmann(const nlohmann::json& reply) {
+  Tally tally;
+  for (const nlohmann::json& item : reply) {
+    ++tally.elements;
+    for (const Key& key : kKeys) {
+      const auto it = item.find(key.name);
+      if (it == item.end()) continue;
+      if (key.number) {
+        tally.Number(it->get<int64_t>());
+      } else {
+        tally.Text(it->get_ref<const std::string&>());
+      }
+    }
+  }
+  return tally;
+}
+
+template <class Encoding>
+Tally ReadRapidJson(const rapidjson::GenericDocument<Encoding>& reply) {
+  using Ch = typename Encoding::Ch;
+  static const std::vector<std::basic_string<Ch>> keys = [] {
+    std::vector<std::basic_string<Ch>> k;
+    for (const Key& key : kKeys)
+      k.push_back(Widen<Ch>(key.name));
+    return k;
+  }();
+  Tally tally;
+  if (!reply.IsArray()) return tally;
+  for (const auto& item : reply.GetArray()) {
+    ++tally.elements;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const auto it = item.FindMember(keys[k].c_str());
+      if (it == item.MemberEnd()) continue;
+      if (kKeys[k].number) {
+        tally.Number(it->value.GetInt64());
+      } else {
+        tally.Text(std::basic_string_view<Ch>(it->value.GetString(), it->value.GetStringLength()));
+      }
+    }
+  }
+  return tally;
+}
+
+Tally ReadSimdjsonDom(simdjson::dom::element reply) {
+  Tally tally;
+  for (simdjson::dom::element item : reply.get_array()) {
+    ++tally.elements;
+    const simdjson::dom::object object = item.get_object();
+    for (const Key& key : kKeys) {
+      const auto value = object.at_key(key.name);
+      if (value.error()) continue;
+      if (key.number) {
+        tally.Number(value.get_int64().value());
+      } else {
+        tally.Text(value.get_string().value());
+      }
+    }
+  }
+  return tally;
+}
+
+Tally ReadSimdjsonOnDemand(simdjson::ondemand::document& reply) {
+  Tally tally;
+  for (auto item : reply.get_array()) {
+    ++tally.elements;
+    simdjson::ondemand::object object = item.get_object();
+    for (const Key& key : kKeys) {
+      auto value = object.find_field_unordered(key.name);
+      if (value.error()) continue;
+      if (key.number) {
+        tally.Number(value.get_int64().value());
+      } else {
+        tally.Text(value.get_string().value());
+      }
+    }
+  }
+  return tally;
+}
+
+// One parse and read of the reply of the given size, from the input form the parser takes.
+using Reader = std::function<Tally(const Reply&)>;
+
+struct Variant {
+  const char* name;
+  const char* ours;  // the variant of ours this one is compared with, or nullptr for ours
+  const char* input;
+  Reader read;
+};
+
+const std::vector<Variant>& Variants() {
+  static const std::vector<Variant> variants = {
+      {"Qelo", nullptr, "UTF-16",
+       [](const Reply& r) { return ReadQelo(qelo::json::ParseJsonText(r.utf16)); }},
+      {"QeloFromGbk", nullptr, "GBK, converted to UTF-16 in the run",
+       [](const Reply& r) {
+         return ReadQelo(qelo::json::ParseJsonText(qelo::text::GbkToUtf16(r.gbk)));
+       }},
+      {"Nlohmann", "Qelo", "UTF-8",
+       [](const Reply& r) { return ReadNlohmann(nlohmann::json::parse(r.utf8)); }},
+      {"NlohmannFromGbk", "QeloFromGbk", "GBK, converted to UTF-8 in the run",
+       [](const Reply& r) {
+         return ReadNlohmann(nlohmann::json::parse(qelo::text::GbkToUtf8(r.gbk)));
+       }},
+      {"RapidJsonUtf16", "Qelo", "UTF-16",
+       [](const Reply& r) {
+         rapidjson::GenericDocument<rapidjson::UTF16<char16_t>> doc;
+         doc.Parse(r.utf16.c_str());  // the length form of 1.1 takes no UTF-16
+         return ReadRapidJson(doc);
+       }},
+      {"RapidJsonUtf8", "Qelo", "UTF-8",
+       [](const Reply& r) {
+         rapidjson::Document doc;
+         doc.Parse(r.utf8.c_str());
+         return ReadRapidJson(doc);
+       }},
+      {"SimdjsonDom", "Qelo", "UTF-8 only (simdjson reads no UTF-16); one parser kept across runs",
+       [](const Reply& r) {
+         static simdjson::dom::parser parser;
+         return ReadSimdjsonDom(parser.parse(r.padded).value());
+       }},
+      {"SimdjsonOnDemand", "Qelo",
+       "UTF-8 only (simdjson reads no UTF-16); one parser kept across runs",
+       [](const Reply& r) {
+         static simdjson::ondemand::parser parser;
+         simdjson::ondemand::document doc = parser.iterate(r.padded).value();
+         return ReadSimdjsonOnDemand(doc);
+       }},
+  };
+  return variants;
+}
+
+constexpr std::size_t kSizes[] = {1, 20};
+std::map<std::size_t, Tally> expected;  // by size, from the first variant
+bool mismatch = false;
+
+std::string Describe(const Tally& t) {
+  char text[160];
+  std::snprintf(text, sizeof text, "elements %lld, members %lld, number sum %lld, code points %lld",
+                static_cast<long long>(t.elements), static_cast<long long>(t.members),
+                static_cast<long long>(t.number_sum), static_cast<long long>(t.code_points));
+  return text;
+}
+
+// Every variant reads every reply once before any timing; all must agree with the first.
+bool CheckAgreement() {
+  bool agree = true;
+  for (std::size_t size : kSizes) {
+    const Reply& reply = ReplyOf(size);
+    for (const Variant& v : Variants()) {
+      const Tally tally = v.read(reply);
+      if (!expected.count(size)) {
+        expected[size] = tally;
+        std::printf("%zu MB reply (%zu bytes GBK, %zu units UTF-16): %s\n", size, reply.gbk.size(),
+                    reply.utf16.size(), Describe(tally).c_str());
+      } else if (!(tally == expected[size])) {
+        std::fprintf(stderr, "MISMATCH: %s on the %zu MB reply read %s, expected %s\n", v.name,
+                     size, Describe(tally).c_str(), Describe(expected[size]).c_str());
+        agree = false;
+      }
+    }
+  }
+  if (expected.begin()->second.elements == 0) {
+    std::fprintf(stderr, "MISMATCH: no elements read\n");
+    agree = false;
+  }
+  return agree;
+}
+
+void Run(benchmark::State& state, const Variant& variant) {
+  const std::size_t size = static_cast<std::size_t>(state.range(0));
+  const Reply& reply = ReplyOf(size);
   for (auto _ : state) {
-    const std::u16string converted = convert ? qelo::text::GbkToUtf16(reply.gbk) : std::u16string();
-    const qelo::json::IJsonValue value =
-        qelo::json::ParseJsonText(convert ? converted : reply.utf16);
-    benchmark::DoNotOptimize(ReadQelo(value));
+    const Tally tally = variant.read(reply);
+    if (!(tally == expected[size])) {
+      mismatch = true;
+      state.SkipWithError("read other values than the other parsers");
+      break;
+    }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * reply.gbk.size()));
 }
 
-void Nlohmann(benchmark::State& state, bool convert) {
-  const Reply& reply = ReplyOf(static_cast<std::size_t>(state.range(0)));
-  for (auto _ : state) {
-    const std::string converted = convert ? qelo::text::GbkToUtf8(reply.gbk) : std::string();
-    const nlohmann::json value = nlohmann::json::parse(convert ? converted : reply.utf8);
-    benchmark::DoNotOptimize(ReadNlohmann(value));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * reply.gbk.size()));
-}
-
-void QeloPlain(benchmark::State& s) {
-  Qelo(s, false);
-}
-void QeloFromGbk(benchmark::State& s) {
-  Qelo(s, true);
-}
-void NlohmannPlain(benchmark::State& s) {
-  Nlohmann(s, false);
-}
-void NlohmannFromGbk(benchmark::State& s) {
-  Nlohmann(s, true);
-}
-
-BENCHMARK(QeloPlain)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(NlohmannPlain)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(QeloFromGbk)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
-BENCHMARK(NlohmannFromGbk)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);
-
-// Keeps each run's throughput so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Keeps each run's CPU time per iteration so the summary can be printed after the table.
+class SummaryReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
+      if (run.error_occurred) continue;
       // With repetitions the median stands for the run; other aggregates are left out.
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-      const auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) rates_[run.run_name.str()] = it->second.value;
+      const double ms = run.GetAdjustedCPUTime() *
+                        benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond) /
+                        benchmark::GetTimeUnitMultiplier(run.time_unit);
+      ms_[run.run_name.str()] = ms;
     }
   }
-  void PrintRatios() const {
-    std::printf("\nMB/s (MiB of GBK reply per second) and qelo / nlohmann ratio:\n");
-    for (const char* size : {"1", "20"}) {
-      for (const char* kind : {"Plain", "FromGbk"}) {
-        const double qelo = Rate(std::string("Qelo") + kind + "/" + size);
-        const double other = Rate(std::string("Nlohmann") + kind + "/" + size);
-        if (qelo <= 0 || other <= 0) continue;
-        std::printf("  %2s MB %-8s qelo %8.1f  nlohmann %8.1f  ratio %.2f\n", size, kind,
-                    qelo / (1 << 20), other / (1 << 20), qelo / other);
+
+  void PrintSummary() const {
+    std::printf(
+        "\nCPU ms per parse and read (median with repetitions), and how many times as "
+        "fast ours is as each peer on the same reply (above 1: ours is faster)\n");
+    for (std::size_t size : kSizes) {
+      std::printf("  %zu MB reply:\n", size);
+      for (const Variant& v : Variants()) {
+        const double ms = Ms(v.name, size);
+        if (ms <= 0) continue;
+        const double ours = v.ours ? Ms(v.ours, size) : 0;
+        char versus[64] = "";
+        if (ours > 0) std::snprintf(versus, sizeof versus, "%s %.2fx", v.ours, ms / ours);
+        std::printf("    %-17s %9.2f ms   %-18s  input %s\n", v.name, ms, versus, v.input);
       }
     }
   }
 
  private:
-  double Rate(const std::string& name) const {
-    const auto it = rates_.find(name);
-    return it == rates_.end() ? 0 : it->second;
+  double Ms(const char* name, std::size_t size) const {
+    const auto it = ms_.find(std::string(name) + "/" + std::to_string(size));
+    return it == ms_.end() ? 0 : it->second;
   }
-  std::map<std::string, double> rates_;
+  std::map<std::string, double> ms_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  if (!CheckAgreement()) return 1;
+  for (const Variant& v : Variants()) {
+    auto* b = benchmark::RegisterBenchmark(v.name, [&v](benchmark::State& s) { Run(s, v); });
+    for (std::size_t size : kSizes)
+      b->Arg(static_cast<int64_t>(size));
+    b->Unit(benchmark::kMillisecond);
+  }
+  SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  reporter.PrintSummary();
   benchmark::Shutdown();
+  if (mismatch) {
+    std::fprintf(stderr, "MISMATCH: a parser read other values in a timed run\n");
+    return 1;
+  }
   return 0;
 }
