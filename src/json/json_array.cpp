@@ -6,6 +6,24 @@
 
 namespace qelo::json {
 
+namespace {
+
+// The capacity that appending `length` elements one by one to a new list leaves.
+int32_t CapacityFor(int32_t length) {
+  int64_t capacity = TJsonArray::kInitialCapacity;
+  while (capacity < length)
+    capacity *= 2;
+  return static_cast<int32_t>(std::min<int64_t>(capacity, std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+TJsonArray::TJsonArray(IJsonValue* slots, int32_t length)
+    : slots_(slots), length_(length), capacity_(CapacityFor(length)), storage_(length) {}
+
+// The slots in an arena were handed over by HandOverEach; those on the heap are absent by now.
+TJsonArray::~TJsonArray() = default;
+
 IJsonValue TJsonArray::At(int32_t index) const {
   if (index < 0 || index >= length_) return {};
   return slots_[static_cast<std::size_t>(index)];
@@ -13,16 +31,18 @@ IJsonValue TJsonArray::At(int32_t index) const {
 
 // Storing at an index not below the capacity raises it to max(2 * capacity, index + 1).
 void TJsonArray::Reserve(int32_t index) {
-  int32_t capacity = capacity_;
-  if (index >= capacity) {
-    const int64_t wanted = std::max<int64_t>(int64_t{capacity} * 2, int64_t{index} + 1);
-    capacity = static_cast<int32_t>(std::min<int64_t>(wanted, std::numeric_limits<int32_t>::max()));
+  if (index >= capacity_) {
+    const int64_t wanted = std::max<int64_t>(int64_t{capacity_} * 2, int64_t{index} + 1);
+    capacity_ =
+        static_cast<int32_t>(std::min<int64_t>(wanted, std::numeric_limits<int32_t>::max()));
   }
-  if (slots_ && capacity == capacity_) return;
-  auto slots = std::make_unique<IJsonValue[]>(static_cast<std::size_t>(capacity));
-  if (slots_) std::move(slots_.get(), slots_.get() + length_, slots.get());
-  slots_ = std::move(slots);
-  capacity_ = capacity;
+  if (index < storage_) return;
+  auto slots = std::make_unique<IJsonValue[]>(static_cast<std::size_t>(capacity_));
+  std::move(slots_, slots_ + length_, slots.get());
+  if (!owned_) std::destroy_n(slots_, storage_);
+  owned_ = std::move(slots);
+  slots_ = owned_.get();
+  storage_ = capacity_;
 }
 
 int32_t TJsonArray::Append(IJsonValue value) {

@@ -13,7 +13,13 @@ class TJsonArray {
  public:
   static constexpr int32_t kInitialCapacity = 32;
 
+  TJsonArray() = default;
+  TJsonArray(const TJsonArray&) = delete;
+  TJsonArray& operator=(const TJsonArray&) = delete;
+  ~TJsonArray();
+
   int32_t Length() const { return length_; }
+  // The capacity by the growth rule: 32, doubled (or raised to index + 1) as stores need.
   int32_t Capacity() const { return capacity_; }
   // The element at index; absent outside 0 .. length - 1 (a slot itself may be absent).
   IJsonValue At(int32_t index) const;
@@ -24,14 +30,30 @@ class TJsonArray {
   bool Put(int32_t index, IJsonValue value);
   // Moves every held reference into out, leaving the slots absent.
   void DetachValues(std::vector<TJsonValue*>& out);
+  // For the value teardown: hands every held reference to take(TJsonValue*); the list is
+  // destroyed right after and does not release them again.
+  template <class Take>
+  void HandOverEach(Take&& take) {
+    for (int32_t i = 0; i < length_; ++i) {
+      IJsonValue& slot = slots_[static_cast<std::size_t>(i)];
+      // Slots in the arena are not cleared: nothing reads them again.
+      if (TJsonValue* v = owned_ ? slot.Detach() : slot.get()) take(v);
+    }
+  }
 
  private:
+  friend struct TJsonBuild;
+  // A list over `length` elements that the reader placed right behind it in its arena.
+  TJsonArray(IJsonValue* slots, int32_t length);
   void Reserve(int32_t index);
 
-  // Storage follows capacity_, allocated on the first store.
-  std::unique_ptr<IJsonValue[]> slots_;
+  // storage_ slots: those of owned_, or, for a list the reader made, ones in its arena. The
+  // storage may be smaller than the capacity; a store beyond it moves the slots to the heap.
+  IJsonValue* slots_ = nullptr;
   int32_t length_ = 0;
   int32_t capacity_ = kInitialCapacity;
+  int32_t storage_ = 0;
+  std::unique_ptr<IJsonValue[]> owned_;
 };
 
 // The free functions accept the nothing that ArrayOf gives for other kinds: a count of 0, an

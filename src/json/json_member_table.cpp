@@ -1,14 +1,31 @@
 #include "json/json_member_table.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace qelo::json {
 
-uint32_t JsonNameHash(std::u16string_view name) {
-  uint32_t h = 0;
-  for (char16_t u : name)
-    h = u + 129u * h + 0x9E370001u;
-  return h;
+struct TJsonAvlTree::HeapStorage {
+  std::unique_ptr<TJsonAvlEntry[]> entries;
+  std::vector<std::unique_ptr<std::byte[]>> names;
+};
+
+TJsonAvlTree::TJsonAvlTree() = default;
+
+// A table is destroyed with its value, which has taken over the handles of the entries
+// (HandOverEach) by then; entries in an arena go with the arena.
+TJsonAvlTree::~TJsonAvlTree() = default;
+
+bool TJsonAvlTree::OnHeap() const {
+  return heap_ && entries_ == heap_->entries.get();
+}
+
+TJsonMemberTable::TJsonMemberTable(TJsonAvlEntry* entries, int32_t count, int32_t root) {
+  entries_ = entries;
+  count_ = count;
+  capacity_ = count;
+  root_ = root;
 }
 
 // -1 when (hash, name) lies on the lesser side of entry, +1 on the greater side, 0 when equal.
@@ -20,15 +37,47 @@ int TJsonMemberTable::Side(uint32_t hash, std::u16string_view name,
 }
 
 IJsonValue TJsonMemberTable::Find(std::u16string_view name) const {
-  const uint32_t hash = JsonNameHash(name);
+  const TJsonAvlEntry* e = FindEntry(name, JsonNameHash(name));
+  return e ? e->value : IJsonValue{};
+}
+
+const TJsonAvlEntry* TJsonMemberTable::FindEntry(std::u16string_view name, uint32_t hash) const {
   int32_t at = root_;
   while (at >= 0) {
     const TJsonAvlEntry& e = Entry(at);
-    const int side = Side(hash, name, e);
-    if (side == 0) return e.value;
-    at = side < 0 ? e.lesser : e.greater;
+    if (hash == e.hash) {
+      const std::u16string_view other = Name(e);
+      if (name.size() == other.size() &&
+          std::memcmp(name.data(), other.data(), name.size() * sizeof(char16_t)) == 0)
+        return &e;
+      at = name < other ? e.lesser : e.greater;
+    } else {
+      at = hash > e.hash ? e.lesser : e.greater;
+    }
   }
-  return {};
+  return nullptr;
+}
+
+// A new unlinked entry with a name of the table's own; entries move to a larger block on the
+// heap when full (names stay where they are).
+int32_t TJsonMemberTable::Add(uint32_t hash, std::u16string_view name, IJsonValue value) {
+  if (!heap_) heap_ = std::make_unique<HeapStorage>();
+  if (count_ == capacity_) {
+    const int32_t capacity = std::max(8, count_ * 2);
+    auto entries = std::make_unique<TJsonAvlEntry[]>(static_cast<std::size_t>(capacity));
+    std::move(entries_, entries_ + count_, entries.get());
+    if (entries_ != heap_->entries.get()) std::destroy_n(entries_, count_);
+    heap_->entries = std::move(entries);
+    entries_ = heap_->entries.get();
+    capacity_ = capacity;
+  }
+  auto block = std::make_unique_for_overwrite<std::byte[]>(sizeof(TJsonName) +
+                                                           name.size() * sizeof(char16_t));
+  TJsonName* stored = new (block.get()) TJsonName{name.size()};
+  std::memcpy(stored + 1, name.data(), name.size() * sizeof(char16_t));
+  heap_->names.push_back(std::move(block));
+  entries_[count_] = TJsonAvlEntry{-1, -1, 0, hash, stored, std::move(value)};
+  return count_++;
 }
 
 // Height-balanced insertion: remember the deepest ancestor with a nonzero balance (s) and its
@@ -38,17 +87,8 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
   auto child = [this](int32_t at, int side) -> int32_t& {
     return side < 0 ? At(at).lesser : At(at).greater;
   };
-  auto add = [&]() {
-    entries_.push_back(
-        TJsonAvlEntry{-1, -1, 0, hash, names_.size(), name.size(), std::move(value)});
-    names_.append(name);
-    name = Name(entries_.back());  // the caller's text may have lived in the pool itself
-    return Count() - 1;
-  };
   if (root_ < 0) {
-    entries_.reserve(8);  // room for a typical record without regrowing
-    names_.reserve(96);
-    root_ = add();
+    root_ = Add(hash, name, std::move(value));
     return;
   }
   int32_t t = -1, s = root_, p = root_, q = -1;
@@ -60,7 +100,7 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
     }
     q = child(p, side);
     if (q < 0) {
-      q = add();
+      q = Add(hash, name, std::move(value));
       child(p, side) = q;
       break;
     }
@@ -113,8 +153,8 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
 }
 
 void TJsonMemberTable::DetachValues(std::vector<TJsonValue*>& out) {
-  for (TJsonAvlEntry& e : entries_) {
-    if (TJsonValue* v = e.value.Detach()) out.push_back(v);
+  for (int32_t i = 0; i < count_; ++i) {
+    if (TJsonValue* v = At(i).value.Detach()) out.push_back(v);
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,52 +12,93 @@
 namespace qelo::json {
 
 // h := u + 129 * h + 0x9E370001 (mod 2^32) over the units of the name.
-uint32_t JsonNameHash(std::u16string_view name);
+inline uint32_t JsonNameHash(std::u16string_view name) {
+  uint32_t h = 0;
+  for (char16_t u : name)
+    h = u + 129u * h + 0x9E370001u;
+  return h;
+}
+
+// A member name: its length, then its units. Names never move once made, so a view of one
+// stays valid while its table grows.
+struct TJsonName {
+  std::size_t length;
+  std::u16string_view View() const { return {reinterpret_cast<const char16_t*>(this + 1), length}; }
+};
 
 struct TJsonAvlEntry {
   int32_t greater = -1;  // index of the greater child, -1 for none
   int32_t lesser = -1;   // index of the lesser child
   int32_t balance = 0;   // height of the greater side minus that of the lesser side
   uint32_t hash = 0;
-  std::size_t name_at = 0;  // the name: units name_at .. name_at + name_length of the name pool
-  std::size_t name_length = 0;
+  const TJsonName* name = nullptr;
   IJsonValue value;
 };
 
-// Entries live in one block and link by index, their names in one pool of units; the table
-// never removes an entry.
+// Entries live in one block and link by index; the table never removes an entry. A table the
+// reader made keeps its entries and names in the document's arena until it has to grow.
 class TJsonAvlTree {
  public:
-  int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
+  TJsonAvlTree();
+  TJsonAvlTree(const TJsonAvlTree&) = delete;
+  TJsonAvlTree& operator=(const TJsonAvlTree&) = delete;
+  ~TJsonAvlTree();
+
+  int32_t Count() const { return count_; }
   int32_t Root() const { return root_; }
   const TJsonAvlEntry& Entry(int32_t index) const {
     return entries_[static_cast<std::size_t>(index)];
   }
-  std::u16string_view Name(const TJsonAvlEntry& entry) const {
-    return std::u16string_view(names_).substr(entry.name_at, entry.name_length);
-  }
+  std::u16string_view Name(const TJsonAvlEntry& entry) const { return entry.name->View(); }
 
  protected:
-  TJsonAvlEntry& At(int32_t index) { return entries_[static_cast<std::size_t>(index)]; }
+  struct HeapStorage;
 
-  std::vector<TJsonAvlEntry> entries_;
-  std::u16string names_;
+  TJsonAvlEntry& At(int32_t index) { return entries_[static_cast<std::size_t>(index)]; }
+  // The entries are in a block of the table's own, not in an arena.
+  bool OnHeap() const;
+
+  TJsonAvlEntry* entries_ = nullptr;
+  int32_t count_ = 0;
+  int32_t capacity_ = 0;  // entries that entries_ has room for
   int32_t root_ = -1;
+  // Entries on the heap and the names this table made itself; none for a table as read.
+  std::unique_ptr<HeapStorage> heap_;
 };
 
 class TJsonMemberTable : public TJsonAvlTree {
  public:
+  TJsonMemberTable() = default;
+
   // The value of the member named exactly name, or absent.
   IJsonValue Find(std::u16string_view name) const;
+  // The entry of the member named exactly name, whose hash is given; nullptr when missing.
+  const TJsonAvlEntry* FindEntry(std::u16string_view name, uint32_t hash) const;
   // Adds the member, or replaces the value of the member of that name in place.
   void Put(std::u16string_view name, IJsonValue value);
   // Moves every held reference into out, leaving the values absent.
   void DetachValues(std::vector<TJsonValue*>& out);
+  // For the value teardown: hands every held reference to take(TJsonValue*); the table is
+  // destroyed right after and does not release them again.
+  template <class Take>
+  void HandOverEach(Take&& take) {
+    const bool in_arena = !OnHeap();
+    for (int32_t i = 0; i < count_; ++i) {
+      IJsonValue& value = At(i).value;
+      // Entries in the arena are not cleared: nothing reads them again.
+      if (TJsonValue* v = in_arena ? value.get() : value.Detach()) take(v);
+    }
+  }
   // Height of the tree (0 when empty); for checks of the balance.
   int32_t Height() const;
 
  private:
+  friend struct TJsonBuild;
+  // A table over `count` entries that the reader placed in its arena, already linked.
+  TJsonMemberTable(TJsonAvlEntry* entries, int32_t count, int32_t root);
+
   int Side(uint32_t hash, std::u16string_view name, const TJsonAvlEntry& entry) const;
+  int32_t Add(uint32_t hash, std::u16string_view name, IJsonValue value);
 };
 
 // Walks the tree from its lesser end: descending hash, equal hashes by ascending name.

@@ -1,5 +1,6 @@
 #include "json/json_text.h"
 
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -125,6 +126,22 @@ bool Advance(TJsonTextBuffer& out, FrameStack& stack) {
   return false;
 }
 
+void WriteValue(TJsonTextBuffer& out, TJsonValue* root) {
+  if (root->BeingWritten()) {
+    out.Append(std::string_view("null"));
+    return;
+  }
+  if (!IsContainer(*root)) {
+    WriteScalar(out, *root);
+    return;
+  }
+  FrameStack stack;
+  stack.Open(out, root);
+  while (!stack.Empty()) {
+    if (!Advance(out, stack)) stack.Close(out);
+  }
+}
+
 }  // namespace
 
 void WriteEscaped(TJsonTextBuffer& out, std::u16string_view text) {
@@ -145,21 +162,7 @@ void WriteEscaped(TJsonTextBuffer& out, std::u16string_view text) {
 }
 
 void WriteJsonText(TJsonTextBuffer& out, const IJsonValue& value) {
-  TJsonValue* root = value.get();
-  if (!root) return;
-  if (root->BeingWritten()) {
-    out.Append(std::string_view("null"));
-    return;
-  }
-  if (!IsContainer(*root)) {
-    WriteScalar(out, *root);
-    return;
-  }
-  FrameStack stack;
-  stack.Open(out, root);
-  while (!stack.Empty()) {
-    if (!Advance(out, stack)) stack.Close(out);
-  }
+  if (value) WriteValue(out, value.get());
 }
 
 std::u16string JsonText(const IJsonValue& value) {
@@ -169,8 +172,32 @@ std::u16string JsonText(const IJsonValue& value) {
 }
 
 std::u16string ValueText(const IJsonValue& value) {
-  if (KindOf(value) == TJsonKind::String) return value->Text();
-  return JsonText(value);
+  return value ? ValueText(*value) : std::u16string();
+}
+
+// The common kinds of a reply's fields directly, the rest through the JSON text.
+std::u16string ValueText(TJsonValue& value) {
+  switch (value.Kind()) {
+    case TJsonKind::String:
+      return std::u16string(value.Text());
+    case TJsonKind::Integer: {
+      const int64_t v = value.IntegerValue();
+      uint64_t magnitude = v < 0 ? ~static_cast<uint64_t>(v) + 1 : static_cast<uint64_t>(v);
+      char16_t digits[20];
+      std::size_t at = std::size(digits);
+      do {
+        digits[--at] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+      } while (magnitude != 0);
+      if (v < 0) digits[--at] = u'-';
+      return std::u16string(digits + at, std::size(digits) - at);
+    }
+    default: {
+      TJsonTextBuffer out;
+      WriteValue(out, &value);
+      return out.Text();
+    }
+  }
 }
 
 }  // namespace qelo::json

@@ -14,6 +14,7 @@ std::u16string JsonText(const IJsonValue& value);
 
 // A string value's own text unchanged; any other value's JsonText; empty for an absent handle.
 std::u16string ValueText(const IJsonValue& value);
+std::u16string ValueText(TJsonValue& value);
 
 // Appends the JsonText of value to out.
 void WriteJsonText(TJsonTextBuffer& out, const IJsonValue& value);

@@ -1,8 +1,14 @@
 #include "json/json_value.h"
 
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
 #include <vector>
 
+#include "json/json_arena.h"
 #include "json/json_array.h"
+#include "json/json_build.h"
 #include "json/json_member_table.h"
 
 namespace qelo::json {
@@ -26,117 +32,179 @@ IJsonValue& IJsonValue::operator=(IJsonValue&& other) noexcept {
   return *this;
 }
 
-IJsonValue IJsonValue::Adopt(std::unique_ptr<TJsonValue> value) {
-  IJsonValue handle;
-  handle.value_ = value.release();
-  handle.value_->AddRef();
-  return handle;
-}
-
 void IJsonValue::Reset() {
   TJsonValue* value = std::exchange(value_, nullptr);
   if (value && value->DropRef()) TJsonValue::DestroyUnreferenced(value);
 }
 
-TJsonValue::TJsonValue(TJsonKind kind) : kind_(kind) {}
+static_assert(sizeof(TJsonValue) % 8 == 0 && alignof(TJsonValue) == 8);
+static_assert(alignof(TJsonArray) <= 8 && alignof(TJsonMemberTable) <= 8 &&
+              alignof(TJsonMethod) <= 8);
+
+TJsonValue* TJsonValue::Allocate(TJsonArena* arena, TJsonKind kind, std::size_t extra) {
+  const std::size_t bytes = sizeof(TJsonValue) + extra;
+  void* at = arena ? arena->Allocate(bytes) : ::operator new(bytes);
+  if (arena) arena->CountValue();
+  TJsonValue* value = new (at) TJsonValue(arena, kind);
+  value->refs_.store(1, std::memory_order_relaxed);
+  return value;
+}
 
 namespace {
 
-// Takes back what a value's payload owns.
-template <class T>
-void Dispose(T* owned) {
-  std::unique_ptr<T> last_owner(owned);
+struct UserDataTable {
+  std::mutex lock;
+  std::unordered_map<const TJsonValue*, void*> data;
+};
+
+// Never destroyed: values may still go while the program exits.
+UserDataTable& UserDataOf() {
+  static UserDataTable* const table = std::make_unique<UserDataTable>().release();
+  return *table;
 }
 
 }  // namespace
 
-TJsonValue::~TJsonValue() {
+void* TJsonValue::UserData() const {
+  if (!has_user_data_) return nullptr;
+  UserDataTable& table = UserDataOf();
+  std::lock_guard<std::mutex> hold(table.lock);
+  return table.data.at(this);
+}
+
+void TJsonValue::SetUserData(void* data) {
+  UserDataTable& table = UserDataOf();
+  std::lock_guard<std::mutex> hold(table.lock);
+  if (data) {
+    table.data[this] = data;
+  } else {
+    table.data.erase(this);
+  }
+  has_user_data_ = data != nullptr;
+}
+
+void TJsonValue::DisposeOwned() {
+  if (has_user_data_) SetUserData(nullptr);
   switch (kind_) {
     case TJsonKind::Array:
-      Dispose(payload_.array);
+      payload_.array->~TJsonArray();
       break;
     case TJsonKind::Object:
-      Dispose(payload_.members);
+      payload_.members->~TJsonMemberTable();
       break;
     case TJsonKind::Method:
-      Dispose(payload_.method);
+      payload_.method->~TJsonMethod();
       break;
     default:
       break;
   }
+  TJsonArena* arena = arena_;
+  this->~TJsonValue();
+  if (!arena) ::operator delete(this);
 }
+
+namespace {
+
+// Gives destroyed arena values back to their arena, one count per run of the same arena
+// rather than one atomic operation per value.
+class ArenaReleases {
+ public:
+  ArenaReleases() = default;
+  ArenaReleases(const ArenaReleases&) = delete;
+  ArenaReleases& operator=(const ArenaReleases&) = delete;
+  ~ArenaReleases() { Flush(); }
+
+  void Add(TJsonArena* arena) {
+    if (arena != arena_) {
+      Flush();
+      arena_ = arena;
+    }
+    ++count_;
+  }
+
+ private:
+  void Flush() {
+    if (arena_) arena_->Release(count_);
+    arena_ = nullptr;
+    count_ = 0;
+  }
+
+  TJsonArena* arena_ = nullptr;
+  int64_t count_ = 0;
+};
+
+bool IsContainer(const TJsonValue* value) {
+  return value->Kind() == TJsonKind::Array || value->Kind() == TJsonKind::Object;
+}
+
+}  // namespace
 
 // Containers hand their references over to a work list instead of releasing them, so a chain
 // of nested values of any depth is torn down in a loop rather than by nested destructor calls.
+// An arena value is only counted off: its arena goes after the last of its values.
 void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
-  if (!value->Array() && !value->Members()) {
-    std::unique_ptr<TJsonValue> owner(value);
+  ArenaReleases releases;
+  auto finish = [&releases](TJsonValue* v) {
+    TJsonArena* arena = v->arena_;
+    v->DisposeOwned();
+    if (arena) releases.Add(arena);
+  };
+  if (!IsContainer(value)) {
+    finish(value);
     return;
   }
   std::vector<TJsonValue*> pending{value};
-  std::vector<TJsonValue*> children;
-  while (!pending.empty()) {
-    std::unique_ptr<TJsonValue> owner(pending.back());
-    pending.pop_back();
-    children.clear();
-    if (TJsonArray* list = owner->Array()) list->DetachValues(children);
-    if (TJsonMemberTable* table = owner->Members()) table->DetachValues(children);
-    for (TJsonValue* child : children) {
-      if (child->DropRef()) pending.push_back(child);
+  auto drop = [&](TJsonValue* child) {
+    if (!child->DropRef()) return;
+    if (IsContainer(child)) {
+      pending.push_back(child);
+    } else {
+      finish(child);
     }
+  };
+  while (!pending.empty()) {
+    TJsonValue* owner = pending.back();
+    pending.pop_back();
+    if (TJsonArray* list = owner->Array()) list->HandOverEach(drop);
+    if (TJsonMemberTable* table = owner->Members()) table->HandOverEach(drop);
+    finish(owner);
   }
 }
 
 IJsonValue NewNullValue() {
-  return IJsonValue::Adopt(std::unique_ptr<TJsonValue>(new TJsonValue(TJsonKind::Null)));
+  return TJsonBuild::Handle(TJsonBuild::Null(nullptr));
 }
 
 IJsonValue NewBooleanValue(bool value) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Boolean));
-  v->payload_.boolean = value ? 1 : 0;
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::Boolean(nullptr, value));
 }
 
 IJsonValue NewDoubleValue(double value) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Double));
-  v->payload_.real = value;
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::Double(nullptr, value));
 }
 
 IJsonValue NewFixedValue(int64_t value) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::FixedPoint));
-  v->payload_.integer = value;
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::Fixed(nullptr, value));
 }
 
 IJsonValue NewIntegerValue(int64_t value) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Integer));
-  v->payload_.integer = value;
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::Integer(nullptr, value));
 }
 
-IJsonValue NewStringValue(std::u16string text) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::String));
-  v->text_ = std::move(text);
-  return IJsonValue::Adopt(std::move(v));
+IJsonValue NewStringValue(std::u16string_view text) {
+  return TJsonBuild::Handle(TJsonBuild::String(nullptr, text));
 }
 
 IJsonValue NewArrayValue() {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Array));
-  v->payload_.array = std::make_unique<TJsonArray>().release();
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::EmptyArray());
 }
 
 IJsonValue NewObjectValue() {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Object));
-  v->payload_.members = std::make_unique<TJsonMemberTable>().release();
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::EmptyObject());
 }
 
 IJsonValue NewMethodValue(TJsonMethod method) {
-  std::unique_ptr<TJsonValue> v(new TJsonValue(TJsonKind::Method));
-  v->payload_.method = std::make_unique<TJsonMethod>(std::move(method)).release();
-  return IJsonValue::Adopt(std::move(v));
+  return TJsonBuild::Handle(TJsonBuild::Method(std::move(method)));
 }
 
 TJsonKind KindOf(const IJsonValue& value) {

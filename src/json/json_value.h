@@ -1,11 +1,17 @@
 // Shared, reference-counted JSON values and the handles that reach them.
+//
+// A value is allocated on its own (the New...Value calls) or carved out of the arena of the
+// document the reader made it for (json_arena.h). Either way it lives exactly as long as
+// handles to it exist; an arena value also keeps its arena's blocks, so a handle to a member
+// of a document stays valid after the document's root is gone.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qelo::json {
@@ -26,7 +32,9 @@ enum class TJsonKind : uint8_t {
 class TJsonValue;
 class TJsonArray;
 class TJsonMemberTable;
+class TJsonArena;
 class IJsonValue;
+struct TJsonBuild;
 
 // A callable supplied by a program; the text form skips it.
 using TJsonMethod = std::function<IJsonValue(const IJsonValue& argument)>;
@@ -42,9 +50,6 @@ class IJsonValue {
   IJsonValue& operator=(IJsonValue&& other) noexcept;
   ~IJsonValue() { Reset(); }
 
-  // Takes over a value nobody refers to yet.
-  static IJsonValue Adopt(std::unique_ptr<TJsonValue> value);
-
   explicit operator bool() const { return value_ != nullptr; }
   bool Absent() const { return value_ == nullptr; }
   TJsonValue* get() const { return value_; }
@@ -57,12 +62,16 @@ class IJsonValue {
   friend bool operator==(const IJsonValue& a, const IJsonValue& b) { return a.value_ == b.value_; }
 
  private:
+  friend class TJsonValue;
+  friend struct TJsonBuild;
+  // Takes over a reference the caller holds.
+  explicit IJsonValue(TJsonValue* owned) : value_(owned) {}
+
   TJsonValue* value_ = nullptr;
 };
 
 class TJsonValue {
  public:
-  ~TJsonValue();
   TJsonValue(const TJsonValue&) = delete;
   TJsonValue& operator=(const TJsonValue&) = delete;
 
@@ -73,7 +82,11 @@ class TJsonValue {
   double DoubleValue() const { return payload_.real; }
   int64_t FixedValue() const { return payload_.integer; }
   int64_t IntegerValue() const { return payload_.integer; }
-  const std::u16string& Text() const { return text_; }
+  // The payload of a string value (units 0 included); empty for the other kinds.
+  std::u16string_view Text() const {
+    if (kind_ != TJsonKind::String) return {};
+    return {reinterpret_cast<const char16_t*>(this + 1), payload_.length};
+  }
   TJsonArray* Array() const { return kind_ == TJsonKind::Array ? payload_.array : nullptr; }
   TJsonMemberTable* Members() const {
     return kind_ == TJsonKind::Object ? payload_.members : nullptr;
@@ -86,43 +99,54 @@ class TJsonValue {
   bool BeingWritten() const { return being_written_; }
   void SetBeingWritten(bool on) { being_written_ = on; }
 
-  // Carried for programs, never interpreted.
-  void* UserData() const { return user_data_; }
-  void SetUserData(void* data) { user_data_ = data; }
+  // Carried for programs, never interpreted. Kept in a table beside the values, as hardly any
+  // value carries it, so that values do not pay for the room.
+  void* UserData() const;
+  void SetUserData(void* data);
 
  private:
   friend class IJsonValue;
-  friend IJsonValue NewNullValue();
-  friend IJsonValue NewBooleanValue(bool);
-  friend IJsonValue NewDoubleValue(double);
-  friend IJsonValue NewFixedValue(int64_t);
-  friend IJsonValue NewIntegerValue(int64_t);
-  friend IJsonValue NewStringValue(std::u16string);
-  friend IJsonValue NewArrayValue();
-  friend IJsonValue NewObjectValue();
-  friend IJsonValue NewMethodValue(TJsonMethod);
+  friend struct TJsonBuild;
 
-  explicit TJsonValue(TJsonKind kind);
+  // Values are made only by TJsonBuild, with `extra` bytes after the value for the text of a
+  // string or the element list, member table or method that the value owns.
+  static TJsonValue* Allocate(TJsonArena* arena, TJsonKind kind, std::size_t extra);
+  TJsonValue(TJsonArena* arena, TJsonKind kind) : kind_(kind), arena_(arena) {}
+  ~TJsonValue() = default;
+  void* Extra() { return this + 1; }
+
   void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
   // True when this dropped the last reference.
-  bool DropRef() { return refs_.fetch_sub(1, std::memory_order_acq_rel) == 1; }
+  bool DropRef() {
+    // The only reference is the caller's: nobody else can take one while it is dropped.
+    if (refs_.load(std::memory_order_acquire) == 1) {
+      refs_.store(0, std::memory_order_relaxed);
+      return true;
+    }
+    return refs_.fetch_sub(1, std::memory_order_acq_rel) == 1;
+  }
   // Destroys an unreferenced value and everything only it kept alive, without recursion.
   static void DestroyUnreferenced(TJsonValue* value);
+  // Ends the lifetime of what the value owns (its children already detached); the memory goes
+  // back to the heap, or is counted off its arena by the caller.
+  void DisposeOwned();
 
   std::atomic<int32_t> refs_{0};
   bool being_written_ = false;
   TJsonKind kind_;
-  void* user_data_ = nullptr;
-  // By kind; the element list, member table or method is owned by the value and goes with it.
+  bool has_user_data_ = false;
+  TJsonArena* arena_;  // nullptr for a value allocated on its own
+  // By kind; a string's units, and the element list, member table or method a value owns,
+  // follow the value in the same allocation.
   union {
     uint8_t boolean;
     double real;
     int64_t integer;
+    std::size_t length;  // of a string's text
     TJsonArray* array;
     TJsonMemberTable* members;
     TJsonMethod* method;
   } payload_{.integer = 0};
-  std::u16string text_;
 };
 
 IJsonValue NewNullValue();
@@ -131,7 +155,7 @@ IJsonValue NewDoubleValue(double value);
 // value counts ten-thousandths.
 IJsonValue NewFixedValue(int64_t value);
 IJsonValue NewIntegerValue(int64_t value);
-IJsonValue NewStringValue(std::u16string text);
+IJsonValue NewStringValue(std::u16string_view text);
 IJsonValue NewArrayValue();
 IJsonValue NewObjectValue();
 IJsonValue NewMethodValue(TJsonMethod method);
