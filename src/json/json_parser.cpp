@@ -1,147 +1,18 @@
 #include "json/json_parser.h"
 
-#include <charconv>
-#include <cmath>
-#include <limits>
-#include <optional>
-#include <string>
-
-#include "json/json_array.h"
+#include "json/json_arena.h"
 #include "json/json_member_table.h"
+#include "json/json_number_read.h"
+#include "json/json_scan.h"
+
+#include <cstring>
 
 namespace qelo::json {
 
-namespace {
-
-bool IsWhitespace(char16_t u) {
-  return u == 8 || u == 9 || u == 10 || u == 12 || u == 13 || u == 32;
-}
-
-bool IsReserved(char16_t u) {
-  switch (u) {
-    case 0:
-    case u'"':
-    case u'(':
-    case u')':
-    case u',':
-    case u'.':
-    case u':':
-    case u'[':
-    case u']':
-    case u'{':
-    case u'}':
-      return true;
-    default:
-      return IsWhitespace(u);
-  }
-}
-
-bool IsWordChar(char16_t u) {
-  return u == u'.' || (u >= u'A' && u <= u'Z') || u == u'_' || (u >= u'a' && u <= u'z') || u > 255;
-}
-
-bool IsDigit(char16_t u) {
-  return u >= u'0' && u <= u'9';
-}
-
-bool IsNumberChar(char16_t u) {
-  return IsDigit(u) || u == u'+' || u == u'-' || u == u'.' || u == u'E' || u == u'e';
-}
-
-int HexValue(char16_t u) {
-  if (IsDigit(u)) return u - u'0';
-  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
-  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
-  return -1;
-}
-
-constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-
-// An optional sign, then digits up to the first other unit. Never fails: a lone sign gives 0,
-// digits beyond the signed 64-bit range saturate at its ends.
-int64_t ConvertInteger(std::u16string_view text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  uint64_t magnitude = 0;
-  const uint64_t limit = negative ? uint64_t{1} << 63 : static_cast<uint64_t>(kMax);
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    const uint64_t digit = text[i] - u'0';
-    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
-  }
-  if (!negative) return static_cast<int64_t>(magnitude);
-  return magnitude == uint64_t{1} << 63 ? kMin : -static_cast<int64_t>(magnitude);
-}
-
-// A fixed-point count: the integer conversion of text times 10^power_of_ten, or nothing when
-// the digits or the product leave the signed 64-bit range.
-std::optional<int64_t> ConvertFixed(std::u16string_view text, int32_t power_of_ten) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  int64_t v = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    const int digit = text[i] - u'0';
-    if (__builtin_mul_overflow(v, 10, &v) ||
-        __builtin_add_overflow(v, negative ? -digit : digit, &v))
-      return std::nullopt;
-  }
-  for (int32_t k = 0; k < power_of_ten; ++k)
-    if (__builtin_mul_overflow(v, 10, &v)) return std::nullopt;
-  return v;
-}
-
-// Decimal exponent of the first significant digit of a matched number text (saturating),
-// used only to tell overflow from underflow.
-int64_t MagnitudeExponent(std::string_view text) {
-  std::size_t i = 0;
-  if (i < text.size() && text[i] == '-') ++i;
-  int64_t before_point = 0, leading_zeros_after = 0;
-  bool point = false, nonzero = false;
-  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-    const char c = text[i];
-    if (c == '.') {
-      point = true;
-    } else if (!nonzero && c == '0') {
-      if (point) ++leading_zeros_after;
-    } else {
-      nonzero = true;
-      if (!point) ++before_point;
-    }
-  }
-  int64_t exponent = 0;
-  if (i < text.size()) {
-    ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-      exponent = std::min<int64_t>(exponent * 10 + (text[i] - '0'), int64_t{1} << 40);
-    }
-    if (negative) exponent = -exponent;
-  }
-  return (before_point > 0 ? before_point - 1 : -leading_zeros_after - 1) + exponent;
-}
-
-// The longest leading part that is a decimal number; 0 when there is none. Magnitudes beyond
-// the range of a double give an infinity, ones below it a zero, each with the text's sign.
-double ConvertDouble(std::u16string_view text) {
-  std::string ascii(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i)
-    ascii[i] = static_cast<char>(text[i]);
-  double value = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  if (ec == std::errc::invalid_argument) return 0;
-  if (ec == std::errc::result_out_of_range) {
-    const bool negative = !ascii.empty() && ascii[0] == '-';
-    const std::string_view matched(ascii.data(), static_cast<std::size_t>(end - ascii.data()));
-    value = MagnitudeExponent(matched) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return negative ? -value : value;
-  }
-  return value;
-}
-
-}  // namespace
+using scan::FindAny;
+using scan::IsDigit;
+using scan::IsReserved;
+using scan::IsWhitespace;
 
 IJsonValue ParseJsonText(std::u16string_view text) {
   TJsonTokenizer tokenizer;
@@ -156,484 +27,545 @@ IJsonValue TJsonTokenizer::Lookup(const IJsonValue& value, std::u16string_view k
   return Run(key, &value);
 }
 
-void TJsonTokenizer::ResetLevel(Level& level) {
-  level.state = State::SkipBlanks;
-  level.pending = State::ValueStart;
-  level.value.Reset();
-  level.member_name.clear();
-  level.context.Reset();
-}
+// Whatever way a run ends, values not handed out are released and the arena is sealed, so it
+// lives on exactly as long as the values made from it.
+class TJsonTokenizer::RunScope {
+ public:
+  explicit RunScope(TJsonTokenizer& reader) : reader_(reader) {}
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+  ~RunScope() {
+    reader_.ReleaseAll();
+    // Names live in the arena, which may go as soon as it is sealed.
+    reader_.names_.fill(CachedName{});
+    for (Shape& shape : reader_.shapes_)
+      shape.layout.count = 0;
+    if (TJsonArena* arena = std::exchange(reader_.arena_, nullptr)) arena->Seal();
+  }
+
+ private:
+  TJsonTokenizer& reader_;
+};
 
 IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* context) {
-  text_ = text;
-  offset_ = 0;
-  depth_ = 0;
+  RunScope scope(*this);
+  p_ = text.data();
+  end_ = p_ + text.size();
   error_ = TJsonError::None;
-  buffer_.Clear();
-  finished_child_.Reset();
-  // Levels are reset when they are entered; only level 0 starts here.
-  deepest_ = 0;
-  ResetLevel(first_level_);
-  lookup_ = context != nullptr;
-  if (context) first_level_.context = *context;
+  stopped_in_comment_ = false;
+  context_ = context;
+  size_hint_ = text.size() * 4;
+  open_ = 0;
 
-  for (;;) {
-    const char16_t u = offset_ < text_.size() ? text_[offset_] : 0;
-    const Step step = Handle(u);
-    if (error_ != TJsonError::None) break;
-    if (step == Step::Stop) break;
-    if (step == Step::Again) continue;
-    if (u == 0) {
-      const Level& level = Current();
-      if (level.state != State::ValueDone && level.pending != State::ValueDone) {
-        error_ = TJsonError::EndOfInput;
-      }
-      break;
+  Next next = SkipBlanks(false) ? ValueStart() : Next::Stop;
+  while (next != Next::Done && next != Next::Stop) {
+    switch (next) {
+      case Next::ArrayNext:
+        next = ArrayNext();
+        break;
+      case Next::MemberStart:
+        next = MemberStart();
+        break;
+      default:
+        next = AfterValue();
+        break;
     }
-    ++offset_;
   }
-
-  IJsonValue result;
-  if (error_ == TJsonError::None) result = std::move(first_level_.value);
-  // Release everything built so far before handing the result over.
-  for (int32_t i = 0; i <= deepest_; ++i)
-    ResetLevel(LevelAt(i));
-  finished_child_.Reset();
-  return result;
+  if (error_ != TJsonError::None) return {};
+  if (stopped_in_comment_) KeepLevelZero();
+  return TJsonBuild::Handle(std::exchange(value_, nullptr));
 }
 
-TJsonTokenizer::Step TJsonTokenizer::Fail(TJsonError error) {
+TJsonArena* TJsonTokenizer::Arena() {
+  if (!arena_) arena_ = TJsonArena::Create(size_hint_);
+  return arena_;
+}
+
+TJsonTokenizer::Next TJsonTokenizer::Fail(TJsonError error) {
   error_ = error;
-  return Step::Stop;
+  return Next::Stop;
 }
 
-TJsonTokenizer::Step TJsonTokenizer::Descend(State return_state) {
-  Current().state = return_state;
-  ++depth_;
-  if (depth_ > deepest_) deepest_ = depth_;
-  if (static_cast<std::size_t>(depth_) > deeper_levels_.size()) deeper_levels_.emplace_back();
-  ResetLevel(Current());
-  return Step::Again;
+void TJsonTokenizer::ReleaseAll() {
+  if (value_) TJsonBuild::Release(std::exchange(value_, nullptr));
+  for (TJsonValue* v : elements_)
+    TJsonBuild::Release(v);
+  for (const TJsonPendingMember& m : members_)
+    TJsonBuild::Release(m.value);
+  elements_.clear();
+  members_.clear();
+  open_ = 0;
 }
 
-TJsonTokenizer::Step TJsonTokenizer::Finish() {
-  if (depth_ == 0) return Step::Stop;
-  finished_child_ = std::move(Current().value);
-  ResetLevel(Current());
-  --depth_;
-  return Step::Again;
-}
-
-TJsonTokenizer::Step TJsonTokenizer::Handle(char16_t u) {
-  Level& level = Current();
-  switch (level.state) {
-    case State::SkipBlanks:
-      if (IsWhitespace(u)) {
-        offset_ = RunEnd(IsWhitespace) - 1;
-        return Step::Consume;
-      }
-      if (u == u'/') {
-        buffer_.Clear();
-        buffer_.Append(u);
-        level.state = State::CommentOpen;
-        return Step::Consume;
-      }
-      level.state = level.pending;
-      return Step::Again;
-
-    case State::ValueStart:
-      return ValueStart(u);
-
-    case State::ValueDone:
-      return Finish();
-
-    case State::NullWord:
-      return KeywordWord(u, false);
-    case State::BooleanWord:
-      return KeywordWord(u, true);
-
-    case State::QuotedText:
-    case State::QuotedName:
-      return QuotedText(u);
-
-    case State::Escape:
-      return EscapeStep(u);
-    case State::UnicodeEscape:
-      return HexEscape(u, 4);
-    case State::ByteEscape:
-      return HexEscape(u, 2);
-
-    case State::BareWord:
-      return lookup_ && depth_ == 0 ? ContextWord(u) : BareWord(u);
-
-    case State::NumberText:
-      return NumberText(u);
-
-    case State::CommentOpen:
-      if (u != u'*' && u != u'/')
-        return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Comment);
-      buffer_.Append(u);
-      level.state = u == u'*' ? State::BlockComment : State::LineComment;
-      return Step::Consume;
-    case State::BlockComment:
-      if (u == u'*') {
-        buffer_.Append(u);
-        level.state = State::BlockCommentStar;
-        return Step::Consume;
-      }
-      return TakeRun(RunEnd([](char16_t c) { return c != u'*'; }));
-    case State::BlockCommentStar:
-      buffer_.Append(u);
-      if (u == u'/') {
-        level.state = State::SkipBlanks;
-      } else if (u != u'*') {
-        level.state = State::BlockComment;
-      }
-      return Step::Consume;
-    case State::LineComment:
-      if (u == 10) {
-        level.state = State::SkipBlanks;
-        return Step::Consume;
-      }
-      return TakeRun(RunEnd([](char16_t c) { return c != 10; }));
-
-    case State::ArrayNext:
-      if (u == u']') {
-        level.pending = State::ValueDone;
-        level.state = State::SkipBlanks;
-        return Step::Consume;
-      }
-      if (AtLastLevel()) return Fail(TJsonError::Depth);
-      return Descend(State::ArrayAppend);
-    case State::ArrayAppend:
-      AppendElement(level.value->Array(), std::move(finished_child_));
-      level.pending = State::ArrayAfter;
-      level.state = State::SkipBlanks;
-      return Step::Again;
-    case State::ArrayAfter:
-      if (u == u']' || u == u',') {
-        level.pending = u == u']' ? State::ValueDone : State::ArrayNext;
-        level.state = State::SkipBlanks;
-        return Step::Consume;
-      }
-      return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::ArraySeparator);
-
-    case State::MemberStart:
-      if (u == u'}') {
-        level.pending = State::ValueDone;
-        level.state = State::SkipBlanks;
-        return Step::Consume;
-      }
-      if (u == u'"' || u == u'\'') {
-        quote_ = u;
-        buffer_.Clear();
-        level.state = State::QuotedName;
-        return Step::Consume;
-      }
-      if (IsReserved(u)) return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberName);
-      buffer_.Clear();
-      level.state = State::BareName;
-      return Step::Again;
-    case State::BareName:
-      if (u == 0 || u == u':') {
-        // Blanks inside and at the end stay part of the name.
-        level.member_name.assign(buffer_.UpToZero());
-        level.pending = State::NameColon;
-        level.state = State::SkipBlanks;
-        return Step::Again;
-      }
-      if (u == u'\\') {
-        level.pending = State::BareName;
-        level.state = State::Escape;
-        return Step::Consume;
-      }
-      return TakeRun(RunEnd([](char16_t c) { return c != u':' && c != u'\\'; }));
-    case State::NameColon:
-      if (u != u':') return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Colon);
-      level.pending = State::MemberDescend;
-      level.state = State::SkipBlanks;
-      return Step::Consume;
-    case State::MemberDescend:
-      if (AtLastLevel()) return Fail(TJsonError::Depth);
-      return Descend(State::MemberStore);
-    case State::MemberStore:
-      PutMember(level.value->Members(), level.member_name, std::move(finished_child_));
-      level.member_name.clear();
-      level.pending = State::MemberAfter;
-      level.state = State::SkipBlanks;
-      return Step::Again;
-    case State::MemberAfter:
-      if (u == u'}' || u == u',') {
-        level.pending = u == u'}' ? State::ValueDone : State::MemberStart;
-        level.state = State::SkipBlanks;
-        return Step::Consume;
-      }
-      return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberSeparator);
-  }
-  return Fail(TJsonError::EndOfInput);
-}
-
-TJsonTokenizer::Step TJsonTokenizer::TakeRun(std::size_t end) {
-  buffer_.Append(text_.substr(offset_, end - offset_));
-  offset_ = end - 1;
-  return Step::Consume;
-}
-
-TJsonTokenizer::Step TJsonTokenizer::ValueStart(char16_t u) {
-  Level& level = Current();
-  if (u == u'"' || u == u'\'') {
-    quote_ = u;
-    buffer_.Clear();
-    level.state = State::QuotedText;
-    return Step::Consume;
-  }
-  // In a member lookup a leading digit starts a name, not a number.
-  const bool name_digit = lookup_ && depth_ == 0 && IsDigit(u);
-  if ((u == u'-' || IsDigit(u)) && !name_digit) {
-    buffer_.Clear();
-    decimal_ = false;
-    fraction_count_ = -1;
-    level.state = State::NumberText;
-    return Step::Again;
-  }
-  switch (u) {
-    case u't':
-    case u'f':
-    case u'T':
-    case u'F':
-      buffer_.Clear();
-      word_position_ = 0;
-      level.state = State::BooleanWord;
-      return Step::Again;
-    case u'n':
-    case u'N':
-      buffer_.Clear();
-      word_position_ = 0;
-      level.state = State::NullWord;
-      return Step::Again;
-    case u'[':
-      level.value = NewArrayValue();
-      level.pending = State::ArrayNext;
-      level.state = State::SkipBlanks;
-      return Step::Consume;
-    case u'{':
-      level.value = NewObjectValue();
-      level.pending = State::MemberStart;
-      level.state = State::SkipBlanks;
-      return Step::Consume;
-    case u'(':
-      return Step::Consume;
-    default:
-      buffer_.Clear();
-      level.state = State::BareWord;
-      return Step::Again;
+bool TJsonTokenizer::SkipBlanksAndComments(bool after_value) {
+  for (;;) {
+    while (p_ < end_ && IsWhitespace(*p_))
+      ++p_;
+    if (Peek() != u'/') return true;
+    if (!SkipComment(after_value)) return false;
   }
 }
 
-// The words null, true and false; a word that turns out to be something else goes on as a bare
-// word with the units read so far.
-TJsonTokenizer::Step TJsonTokenizer::KeywordWord(char16_t u, bool boolean) {
-  Level& level = Current();
-  buffer_.Append(u);
-  const std::u16string_view read = buffer_.View();
-  auto is_prefix = [&](std::u16string_view word) {
-    const std::size_t n =
-        std::min<std::size_t>(static_cast<std::size_t>(word_position_) + 1, word.size());
-    return read.substr(0, n) == word.substr(0, n);
-  };
-  std::u16string_view word;
-  if (!boolean) {
-    if (is_prefix(u"null")) word = u"null";
-  } else if (is_prefix(u"true")) {
-    word = u"true";
-  } else if (is_prefix(u"false")) {
-    word = u"false";
-  }
-  if (word.empty()) {
-    buffer_.RemoveLast();
-    level.state = State::BareWord;
-    return Step::Again;
-  }
-  if (word_position_ == static_cast<int32_t>(word.size())) {
-    if (IsWordChar(u)) {
-      ++word_position_;
-      level.state = State::BareWord;
-      return Step::Consume;
+// A block comment ends at the first "*" directly followed by "/", a line comment at a line
+// feed.
+bool TJsonTokenizer::SkipComment(bool after_value) {
+  ++p_;
+  const char16_t kind = Peek();
+  if (kind != u'*' && kind != u'/')
+    return FailFalse(kind == 0 ? TJsonError::EndOfInput : TJsonError::Comment);
+  ++p_;
+  for (;;) {
+    p_ = kind == u'*' ? FindAny(p_, end_, u'*', u'*', u'*') : FindAny(p_, end_, 10, 10, 10);
+    if (Peek() == 0) break;
+    ++p_;
+    if (kind == u'/') return true;
+    if (Peek() == u'/') {
+      ++p_;
+      return true;
     }
-    level.value = word == u"null" ? NewNullValue() : NewBooleanValue(word == u"true");
-    level.pending = State::ValueDone;
-    level.state = State::SkipBlanks;
-    return Step::Again;
   }
-  ++word_position_;
-  return Step::Consume;
-}
-
-// Quoted values and quoted member names.
-TJsonTokenizer::Step TJsonTokenizer::QuotedText(char16_t u) {
-  Level& level = Current();
-  if (u == quote_) {
-    if (level.state == State::QuotedText) {
-      level.value = NewStringValue(buffer_.Text());
-      level.pending = State::ValueDone;
-    } else {
-      level.member_name.assign(buffer_.UpToZero());
-      level.pending = State::NameColon;
-    }
-    level.state = State::SkipBlanks;
-    return Step::Consume;
-  }
-  if (u == u'\\') {
-    level.pending = level.state;
-    level.state = State::Escape;
-    return Step::Consume;
-  }
-  if (u == 0) {
-    buffer_.Append(u);
-    return Step::Consume;
-  }
-  const char16_t quote = quote_;
-  return TakeRun(RunEnd([quote](char16_t c) { return c != quote && c != u'\\'; }));
-}
-
-TJsonTokenizer::Step TJsonTokenizer::EscapeStep(char16_t u) {
-  Level& level = Current();
-  switch (u) {
-    case u'b':
-      buffer_.Append(char16_t{8});
-      break;
-    case u'f':
-      buffer_.Append(char16_t{12});
-      break;
-    case u'n':
-      buffer_.Append(char16_t{10});
-      break;
-    case u'r':
-      buffer_.Append(char16_t{13});
-      break;
-    case u't':
-      buffer_.Append(char16_t{9});
-      break;
-    case u'u':
-    case u'x':
-      accumulator_ = 0;
-      word_position_ = 0;
-      level.state = u == u'u' ? State::UnicodeEscape : State::ByteEscape;
-      return Step::Consume;
-    default:
-      buffer_.Append(u);
-      break;
-  }
-  level.state = level.pending;
-  return Step::Consume;
-}
-
-TJsonTokenizer::Step TJsonTokenizer::HexEscape(char16_t u, int digits) {
-  const int hex = HexValue(u);
-  if (hex < 0) return Fail(TJsonError::String);
-  accumulator_ = static_cast<uint16_t>(accumulator_ | (hex << (4 * (digits - 1 - word_position_))));
-  if (++word_position_ == digits) {
-    buffer_.Append(static_cast<char16_t>(accumulator_));
-    Current().state = Current().pending;
-  }
-  return Step::Consume;
-}
-
-// Units that end a bare word: 0 always, and the separators of the container being filled.
-bool TJsonTokenizer::EndsWord(char16_t u) const {
-  if (u == 0) return true;
-  if (depth_ == 0) return false;
-  const State parent = LevelAt(depth_ - 1).state;
-  if (parent == State::ArrayAppend) return u == u',' || u == u']';
-  if (parent == State::MemberStore) return u == u',' || u == u'}';
+  if (!after_value) return FailFalse(TJsonError::EndOfInput);
+  stopped_in_comment_ = true;
   return false;
 }
 
-TJsonTokenizer::Step TJsonTokenizer::BareWord(char16_t u) {
-  Level& level = Current();
-  if (u > 255) {
-    buffer_.Append(u);
-    return Step::Consume;
+TJsonTokenizer::Next TJsonTokenizer::ValueStart() {
+  for (;;) {
+    const char16_t u = Peek();
+    switch (u) {
+      case u'"':
+      case u'\'':
+        return QuotedValue(u);
+      case u'[':
+        ++p_;
+        Open(false);
+        return Next::ArrayNext;
+      case u'{':
+        ++p_;
+        Open(true);
+        return Next::MemberStart;
+      case u'(':
+        ++p_;  // ignored; the value starts with the next unit, blank or not
+        continue;
+      case u't':
+        return Keyword(u"true");
+      case u'f':
+        return Keyword(u"false");
+      case u'n':
+        return Keyword(u"null");
+      case u'-':
+        return Number();
+      default:
+        // In a member lookup a leading digit starts a name, not a number.
+        if (IsDigit(u) && !(context_ && open_ == 0)) return Number();
+        return Word(p_, p_);
+    }
   }
-  if (EndsWord(u)) {
-    buffer_.TrimRightLineBlanks();
-    level.value = NewStringValue(std::u16string(buffer_.UpToZero()));
-    level.pending = State::ValueDone;
-    level.state = State::SkipBlanks;
-    return Step::Again;
-  }
-  if (u == u'\\') {
-    level.pending = State::BareWord;
-    level.state = State::Escape;
-    return Step::Consume;
-  }
-  return TakeRun(RunEnd([this](char16_t c) { return c > 255 || (c != u'\\' && !EndsWord(c)); }));
 }
 
-// A bare word read as a member name of the lookup's context.
-TJsonTokenizer::Step TJsonTokenizer::ContextWord(char16_t u) {
-  Level& level = Current();
-  if (!IsReserved(u)) return TakeRun(RunEnd([](char16_t c) { return !IsReserved(c); }));
-  const IJsonValue& context = level.value ? level.value : level.context;
-  switch (KindOf(context)) {
+void TJsonTokenizer::Open(bool object) {
+  const std::size_t first = object ? members_.size() : elements_.size();
+  frames_[static_cast<std::size_t>(open_++)] =
+      Frame{object, true, static_cast<uint32_t>(first), 0, nullptr};
+}
+
+void TJsonTokenizer::CloseArray() {
+  const Frame& frame = frames_[static_cast<std::size_t>(--open_)];
+  const std::size_t count = elements_.size() - frame.first;
+  value_ = TJsonBuild::Array(Arena(), elements_.data() + frame.first, count);
+  elements_.resize(frame.first);
+}
+
+void TJsonTokenizer::CloseObject() {
+  const Frame& frame = frames_[static_cast<std::size_t>(--open_)];
+  Shape& shape = shapes_[static_cast<std::size_t>(open_)];
+  TJsonPendingMember* members = members_.data() + frame.first;
+  const std::size_t count = members_.size() - frame.first;
+  if (frame.shaped && count == shape.layout.count) {
+    value_ = TJsonBuild::Object(Arena(), members, shape.layout);
+  } else if (count <= TJsonObjectLayout::kMaxMembers) {
+    for (std::size_t i = 0; i < count; ++i) {
+      shape.names[i] = members[i].name;
+      shape.hashes[i] = members[i].hash;
+      const std::u16string_view name = members[i].name->View();
+      shape.plain[i] = name.find_first_of(std::u16string_view(u"\"'\\\0", 4)) == name.npos;
+    }
+    value_ = TJsonBuild::Object(Arena(), members, count, &shape.layout);
+  } else {
+    value_ = TJsonBuild::Object(Arena(), members, count);
+  }
+  members_.resize(frame.first);
+}
+
+void TJsonTokenizer::KeepLevelZero() {
+  if (open_ == 0) return;  // the value of level 0 itself is complete
+  // Elements or members of deeper levels sit above those of level 0 on the same stack.
+  const bool object = frames_[0].object;
+  std::size_t keep = object ? members_.size() : elements_.size();
+  for (int32_t level = 1; level < open_; ++level) {
+    const Frame& frame = frames_[static_cast<std::size_t>(level)];
+    if (frame.object == object) {
+      keep = frame.first;
+      break;
+    }
+  }
+  if (value_) TJsonBuild::Release(std::exchange(value_, nullptr));
+  if (object) {
+    for (std::size_t i = keep; i < members_.size(); ++i)
+      TJsonBuild::Release(members_[i].value);
+    members_.resize(keep);
+    for (TJsonValue* v : elements_)
+      TJsonBuild::Release(v);
+    elements_.clear();
+  } else {
+    for (std::size_t i = keep; i < elements_.size(); ++i)
+      TJsonBuild::Release(elements_[i]);
+    elements_.resize(keep);
+    for (const TJsonPendingMember& m : members_)
+      TJsonBuild::Release(m.value);
+    members_.clear();
+  }
+  open_ = 1;
+  if (object) {
+    CloseObject();
+  } else {
+    CloseArray();
+  }
+}
+
+TJsonTokenizer::Next TJsonTokenizer::ArrayNext() {
+  if (!SkipBlanks(false)) return Next::Stop;
+  if (Peek() == u']') {
+    ++p_;
+    CloseArray();
+    return Next::AfterValue;
+  }
+  // An array at the last level may only stay empty.
+  if (open_ >= kLevels) return Fail(TJsonError::Depth);
+  return ValueStart();
+}
+
+TJsonTokenizer::Next TJsonTokenizer::MemberStart() {
+  if (!SkipBlanks(false)) return Next::Stop;
+  char16_t u = Peek();
+  if (u == u'}') {
+    ++p_;
+    CloseObject();
+    return Next::AfterValue;
+  }
+  if (u == u'"' || u == u'\'') {
+    if (!ShapedName(u) && !QuotedName(u)) return Next::Stop;
+  } else if (IsReserved(u)) {
+    return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberName);
+  } else if (!BareName()) {
+    return Next::Stop;
+  }
+  if (!SkipBlanks(false)) return Next::Stop;
+  u = Peek();
+  if (u != u':') return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::Colon);
+  ++p_;
+  if (!SkipBlanks(false)) return Next::Stop;
+  if (open_ >= kLevels) return Fail(TJsonError::Depth);
+  return ValueStart();
+}
+
+// value_ is complete at level open_: after blanks and comments, its container takes it and
+// reads on.
+TJsonTokenizer::Next TJsonTokenizer::AfterValue() {
+  if (!SkipBlanks(true)) return Next::Stop;
+  if (open_ == 0) return Next::Done;
+  const Frame& frame = frames_[static_cast<std::size_t>(open_ - 1)];
+  const char16_t u = Peek();
+  if (!frame.object) {
+    elements_.push_back(value_);
+    value_ = nullptr;
+    if (u == u',') {
+      ++p_;
+      return Next::ArrayNext;
+    }
+    if (u == u']') {
+      ++p_;
+      CloseArray();
+      return Next::AfterValue;
+    }
+    return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::ArraySeparator);
+  }
+  members_.push_back(TJsonPendingMember{frame.hash, frame.name, value_});
+  value_ = nullptr;
+  if (u == u',') {
+    ++p_;
+    return Next::MemberStart;
+  }
+  if (u == u'}') {
+    ++p_;
+    CloseObject();
+    return Next::AfterValue;
+  }
+  return Fail(u == 0 ? TJsonError::EndOfInput : TJsonError::MemberSeparator);
+}
+
+TJsonTokenizer::Next TJsonTokenizer::QuotedValue(char16_t quote) {
+  const char16_t* start = ++p_;
+  p_ = FindAny(p_, end_, quote, u'\\', quote);
+  if (p_ < end_ && *p_ == quote) {
+    value_ = TJsonBuild::String(Arena(), {start, static_cast<std::size_t>(p_ - start)});
+    ++p_;
+    return Next::AfterValue;
+  }
+  scratch_.Clear();
+  scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
+  if (!QuotedRest(quote)) return Next::Stop;
+  value_ = TJsonBuild::String(Arena(), scratch_.View());
+  return Next::AfterValue;
+}
+
+bool TJsonTokenizer::QuotedRest(char16_t quote) {
+  for (;;) {
+    const char16_t u = Peek();
+    if (u == quote) {
+      ++p_;
+      return true;
+    }
+    if (u == 0) return FailFalse(TJsonError::EndOfInput);
+    if (u == u'\\') {
+      ++p_;
+      if (!Escape()) return false;
+      continue;
+    }
+    const char16_t* start = p_;
+    p_ = FindAny(p_ + 1, end_, quote, u'\\', quote);
+    scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
+  }
+}
+
+bool TJsonTokenizer::Escape() {
+  const char16_t u = Peek();
+  switch (u) {
+    case 0:
+      return FailFalse(TJsonError::EndOfInput);
+    case u'b':
+      scratch_.Append(char16_t{8});
+      break;
+    case u'f':
+      scratch_.Append(char16_t{12});
+      break;
+    case u'n':
+      scratch_.Append(char16_t{10});
+      break;
+    case u'r':
+      scratch_.Append(char16_t{13});
+      break;
+    case u't':
+      scratch_.Append(char16_t{9});
+      break;
+    case u'u':
+    case u'x':
+      ++p_;
+      return HexEscape(u == u'u' ? 4 : 2);
+    default:
+      // Any other unit stands for itself: \" \\ \/ and also \q.
+      scratch_.Append(u);
+      break;
+  }
+  ++p_;
+  return true;
+}
+
+bool TJsonTokenizer::HexEscape(int digits) {
+  unsigned value = 0;
+  for (int i = 0; i < digits; ++i) {
+    const int hex = scan::HexValue(Peek());
+    if (hex < 0) return FailFalse(TJsonError::String);
+    value = value * 16 + static_cast<unsigned>(hex);
+    ++p_;
+  }
+  scratch_.Append(static_cast<char16_t>(value));
+  return true;
+}
+
+TJsonTokenizer::Next TJsonTokenizer::Number() {
+  const char16_t* start = p_;
+  // Most numbers are plain integers that fit: read them on the way.
+  const bool negative = *p_ == u'-';
+  if (negative) ++p_;
+  uint64_t magnitude = 0;
+  const char16_t* digits = p_;
+  while (p_ < end_ && IsDigit(*p_) && p_ - digits < 18)
+    magnitude = magnitude * 10 + (*p_++ - u'0');
+  if (p_ > digits && !(p_ < end_ && scan::IsNumberChar(*p_))) {
+    const auto v = static_cast<int64_t>(magnitude);
+    value_ = TJsonBuild::Integer(Arena(), negative ? -v : v);
+    return Next::AfterValue;
+  }
+  while (p_ < end_ && scan::IsNumberChar(*p_))
+    ++p_;
+  const TJsonNumber n = ReadJsonNumber({start, static_cast<std::size_t>(p_ - start)});
+  switch (n.kind) {
+    case TJsonKind::Integer:
+      value_ = TJsonBuild::Integer(Arena(), n.integer);
+      break;
+    case TJsonKind::FixedPoint:
+      value_ = TJsonBuild::Fixed(Arena(), n.integer);
+      break;
+    default:
+      value_ = TJsonBuild::Double(Arena(), n.real);
+      break;
+  }
+  return Next::AfterValue;
+}
+
+// null, true or false, when the word is complete and not followed by a word character;
+// anything else goes on as a word with the units read so far.
+TJsonTokenizer::Next TJsonTokenizer::Keyword(std::u16string_view word) {
+  const char16_t* start = p_;
+  for (std::size_t k = 0;; ++k, ++p_) {
+    const char16_t u = Peek();
+    if (k == word.size()) {
+      if (scan::IsWordChar(u)) return Word(start, ++p_);
+      value_ = word[0] == u'n' ? TJsonBuild::Null(Arena())
+                               : TJsonBuild::Boolean(Arena(), word[0] == u't');
+      return Next::AfterValue;
+    }
+    if (u != word[k]) return Word(start, p_);
+  }
+}
+
+TJsonTokenizer::Next TJsonTokenizer::Word(const char16_t* start, const char16_t* from) {
+  p_ = from;
+  return context_ && open_ == 0 ? ContextWord(start, from) : BareWord(start, from);
+}
+
+// An unquoted string. It ends at the end of the text, and inside a container also at its
+// separator or closing bracket; trailing line feeds, returns and blanks are not part of it,
+// nor anything from an escaped unit 0 on.
+TJsonTokenizer::Next TJsonTokenizer::BareWord(const char16_t* start, const char16_t* from) {
+  char16_t close = 0;
+  char16_t comma = 0;
+  if (open_ > 0) {
+    close = frames_[static_cast<std::size_t>(open_ - 1)].object ? u'}' : u']';
+    comma = u',';
+  }
+  p_ = FindAny(from, end_, u'\\', close, comma);
+  if (Peek() != u'\\') {
+    std::u16string_view word(start, static_cast<std::size_t>(p_ - start));
+    while (!word.empty() && (word.back() == 10 || word.back() == 13 || word.back() == 32))
+      word.remove_suffix(1);
+    value_ = TJsonBuild::String(Arena(), word);
+    return Next::AfterValue;
+  }
+  scratch_.Clear();
+  scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
+  for (;;) {
+    const char16_t u = Peek();
+    if (u == 0 || (comma != 0 && (u == comma || u == close))) break;
+    if (u == u'\\') {
+      ++p_;
+      if (!Escape()) return Next::Stop;
+      continue;
+    }
+    const char16_t* run = p_;
+    p_ = FindAny(p_ + 1, end_, u'\\', close, comma);
+    scratch_.Append(std::u16string_view(run, static_cast<std::size_t>(p_ - run)));
+  }
+  scratch_.TrimRightLineBlanks();
+  value_ = TJsonBuild::String(Arena(), scratch_.UpToZero());
+  return Next::AfterValue;
+}
+
+// A word of a lookup key at level 0: every unit up to the first reserved one, backslashes
+// included, names a member of the context. The reading ends there, the rest of the key unread.
+TJsonTokenizer::Next TJsonTokenizer::ContextWord(const char16_t* start, const char16_t* from) {
+  p_ = from;
+  while (!IsReserved(Peek()))
+    ++p_;
+  const std::u16string_view name(start, static_cast<std::size_t>(p_ - start));
+  const char16_t u = Peek();
+  switch (KindOf(*context_)) {
     case TJsonKind::Object:
       if (u == u'.' || u == u'[' || u == u'(') return Fail(TJsonError::PathStep);
-      level.value = FindMember(ObjectOf(context), buffer_.View());
-      level.state = State::ValueDone;
-      return Step::Again;
+      value_ = FindMember(ObjectOf(*context_), name).Detach();
+      return Next::Done;
     case TJsonKind::Array:
-      if (buffer_.Length() == 0) return Fail(TJsonError::PathStep);
-      level.value.Reset();
-      level.state = State::ValueDone;
-      return Step::Again;
+      if (name.empty()) return Fail(TJsonError::PathStep);
+      return Next::Done;
     default:
       // Nothing to look a name up in: the key can only run out.
       return Fail(TJsonError::EndOfInput);
   }
 }
 
-TJsonTokenizer::Step TJsonTokenizer::NumberText(char16_t u) {
-  if (!IsNumberChar(u)) {
-    MakeNumber();
-    Current().pending = State::ValueDone;
-    Current().state = State::SkipBlanks;
-    return Step::Again;
-  }
-  const std::size_t end = RunEnd(IsNumberChar);
-  for (std::size_t i = offset_; i < end; ++i) {
-    const char16_t c = text_[i];
-    if (c == u'.') {
-      decimal_ = true;
-      fraction_count_ = 0;
-    } else if (c == u'E' || c == u'e') {
-      decimal_ = true;
-      fraction_count_ = -1;
-    } else if (IsDigit(c) && decimal_ && fraction_count_ != -1) {
-      if (++fraction_count_ > 4) fraction_count_ = -1;
+bool TJsonTokenizer::ShapedName(char16_t quote) {
+  Frame& frame = frames_[static_cast<std::size_t>(open_ - 1)];
+  if (!frame.shaped) return false;
+  const Shape& shape = shapes_[static_cast<std::size_t>(open_ - 1)];
+  const std::size_t k = members_.size() - frame.first;
+  if (k < shape.layout.count && shape.plain[k]) {
+    const std::u16string_view name = shape.names[k]->View();
+    if (static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
+        std::memcmp(p_ + 1, name.data(), name.size() * sizeof(char16_t)) == 0) {
+      p_ += name.size() + 2;
+      frame.hash = shape.hashes[k];
+      frame.name = shape.names[k];
+      return true;
     }
   }
-  return TakeRun(end);
+  frame.shaped = false;
+  return false;
 }
 
-void TJsonTokenizer::MakeNumber() {
-  const std::u16string_view text = buffer_.View();
-  IJsonValue& value = Current().value;
-  if (!decimal_) {
-    value = NewIntegerValue(ConvertInteger(text));
-  } else if (fraction_count_ >= 0) {
-    std::u16string digits(text);
-    const std::size_t point = digits.find(u'.');
-    if (point != std::u16string::npos) digits.erase(point, 1);
-    // Beyond the fixed-point range the number is read as a double: a saturated count would be
-    // a different number (the double 999999999999999 is written "999999999999999.").
-    if (const auto fixed = ConvertFixed(digits, 4 - fraction_count_)) {
-      value = NewFixedValue(*fixed);
-    } else {
-      value = NewDoubleValue(ConvertDouble(text));
-    }
-  } else {
-    value = NewDoubleValue(ConvertDouble(text));
+// A quoted member name; the name ends before an escaped unit 0.
+bool TJsonTokenizer::QuotedName(char16_t quote) {
+  const char16_t* start = ++p_;
+  p_ = FindAny(p_, end_, quote, u'\\', quote);
+  if (p_ < end_ && *p_ == quote) {
+    SetName({start, static_cast<std::size_t>(p_ - start)});
+    ++p_;
+    return true;
   }
+  scratch_.Clear();
+  scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
+  if (!QuotedRest(quote)) return false;
+  SetName(scratch_.UpToZero());
+  return true;
+}
+
+// An unquoted member name: everything up to the colon, blanks included.
+bool TJsonTokenizer::BareName() {
+  frames_[static_cast<std::size_t>(open_ - 1)].shaped = false;
+  const char16_t* start = p_;
+  p_ = FindAny(p_, end_, u':', u'\\', u':');
+  if (Peek() != u'\\') {
+    SetName({start, static_cast<std::size_t>(p_ - start)});
+    return true;
+  }
+  scratch_.Clear();
+  scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
+  for (;;) {
+    const char16_t u = Peek();
+    if (u == 0 || u == u':') break;
+    if (u == u'\\') {
+      ++p_;
+      if (!Escape()) return false;
+      continue;
+    }
+    const char16_t* run = p_;
+    p_ = FindAny(p_ + 1, end_, u':', u'\\', u':');
+    scratch_.Append(std::u16string_view(run, static_cast<std::size_t>(p_ - run)));
+  }
+  SetName(scratch_.UpToZero());
+  return true;
+}
+
+// Names repeat from object to object in a reply: a name met recently is shared, not stored
+// again.
+void TJsonTokenizer::SetName(std::u16string_view name) {
+  const uint32_t hash = JsonNameHash(name);
+  CachedName& cached = names_[(hash * 0x9E3779B1u) >> 26];
+  if (!cached.name || cached.hash != hash || cached.name->View() != name)
+    cached = CachedName{hash, TJsonBuild::Name(Arena(), name)};
+  Frame& frame = frames_[static_cast<std::size_t>(open_ - 1)];
+  frame.hash = hash;
+  frame.name = cached.name;
 }
 
 }  // namespace qelo::json

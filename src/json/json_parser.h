@@ -1,12 +1,17 @@
-// The lenient one-pass JSON reader: a state machine over UTF-16 units with an explicit stack of
-// 32 levels. It reads documents, and also the keys of member lookups (with a context value).
+// The lenient one-pass JSON reader. It follows one state machine over UTF-16 units with an
+// explicit stack of 32 levels, but takes whole runs of ordinary units (string contents, names,
+// bare words, numbers, blanks, comments) at once, reads scalar values in place instead of on a
+// level of their own, and builds every value of a document in one arena. It reads documents,
+// and also the keys of member lookups (with a context value).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "json/json_build.h"
 #include "json/json_text_buffer.h"
 #include "json/json_value.h"
 
@@ -29,6 +34,10 @@ class TJsonTokenizer {
  public:
   static constexpr int32_t kLevels = 32;
 
+  TJsonTokenizer() = default;
+  TJsonTokenizer(const TJsonTokenizer&) = delete;
+  TJsonTokenizer& operator=(const TJsonTokenizer&) = delete;
+
   // Reads text up to its first unit 0 (or its end); the first complete value, or absent on an
   // error.
   IJsonValue Parse(std::u16string_view text);
@@ -38,95 +47,99 @@ class TJsonTokenizer {
   TJsonError Error() const { return error_; }
 
  private:
-  enum class State : uint8_t {
-    SkipBlanks,
-    ValueStart,
-    ValueDone,
-    NullWord,
-    BooleanWord,
-    QuotedText,
-    Escape,
-    UnicodeEscape,
-    ByteEscape,
-    BareWord,
-    NumberText,
-    CommentOpen,
-    BlockComment,
-    BlockCommentStar,
-    LineComment,
-    ArrayNext,
-    ArrayAppend,
-    ArrayAfter,
-    MemberStart,
-    QuotedName,
-    BareName,
-    NameColon,
-    MemberDescend,
-    MemberStore,
-    MemberAfter,
-  };
-  enum class Step : uint8_t { Consume, Again, Stop };
+  // Where the machine goes on: the states that begin with skipping blanks and comments.
+  enum class Next : uint8_t { ArrayNext, MemberStart, AfterValue, Done, Stop };
 
-  struct Level {
-    State state = State::SkipBlanks;
-    State pending = State::ValueStart;
-    IJsonValue value;
-    std::u16string member_name;
-    IJsonValue context;
+  // An open array or object: its level is its index in frames_.
+  struct Frame {
+    bool object;
+    bool shaped;     // every member so far repeats the names of the level's shape
+    uint32_t first;  // its first finished element in elements_, or member in members_
+    uint32_t hash;   // the name of the member being read (objects)
+    const TJsonName* name;
   };
+
+  // The names of the last object read at a level, in the order read, and the layout its table
+  // got. The objects of a reply mostly repeat them: a name is then matched, not scanned and
+  // hashed, and the table gets the same layout without sorting or linking.
+  struct Shape {
+    TJsonObjectLayout layout;  // layout.count == 0: nothing recorded
+    const TJsonName* names[TJsonObjectLayout::kMaxMembers];
+    uint32_t hashes[TJsonObjectLayout::kMaxMembers];
+    // The name holds no quote, backslash or unit 0, so quoted text equal to it is that name.
+    bool plain[TJsonObjectLayout::kMaxMembers];
+  };
+
+  struct CachedName {
+    uint32_t hash = 0;
+    const TJsonName* name = nullptr;
+  };
+
+  class RunScope;
 
   IJsonValue Run(std::u16string_view text, const IJsonValue* context);
-  Step Handle(char16_t u);
-  Level& LevelAt(int32_t index) {
-    return index == 0 ? first_level_ : deeper_levels_[static_cast<std::size_t>(index - 1)];
+  char16_t Peek() const { return p_ < end_ ? *p_ : char16_t{0}; }
+  TJsonArena* Arena();
+  Next Fail(TJsonError error);
+  bool FailFalse(TJsonError error) {
+    Fail(error);
+    return false;
   }
-  const Level& LevelAt(int32_t index) const {
-    return index == 0 ? first_level_ : deeper_levels_[static_cast<std::size_t>(index - 1)];
+  // Skips whitespace and comments; false when the reading ends here. A comment that runs into
+  // the end of the text is an error, unless it follows a complete value (after_value): then the
+  // reading stops with what is complete.
+  bool SkipBlanks(bool after_value) {
+    if (p_<end_&& * p_> 32 && *p_ != u'/') return true;  // mostly: nothing to skip
+    return SkipBlanksAndComments(after_value);
   }
-  Level& Current() { return LevelAt(depth_); }
-  // A container at the last level may only stay empty.
-  bool AtLastLevel() const { return depth_ >= kLevels - 1; }
-  void ResetLevel(Level& level);
-  Step Fail(TJsonError error);
-  Step Descend(State return_state);
-  Step Finish();
-  // Index of the first unit after the current one that keep() rejects (a unit 0 always ends).
-  template <class Keep>
-  std::size_t RunEnd(Keep keep) const {
-    std::size_t end = offset_ + 1;
-    while (end < text_.size() && text_[end] != 0 && keep(text_[end]))
-      ++end;
-    return end;
-  }
-  // Appends the units from the current one up to end and consumes them.
-  Step TakeRun(std::size_t end);
-  Step ValueStart(char16_t u);
-  Step KeywordWord(char16_t u, bool boolean);
-  Step QuotedText(char16_t u);
-  Step EscapeStep(char16_t u);
-  Step HexEscape(char16_t u, int digits);
-  Step BareWord(char16_t u);
-  Step ContextWord(char16_t u);
-  Step NumberText(char16_t u);
-  void MakeNumber();
-  bool EndsWord(char16_t u) const;
+  bool SkipBlanksAndComments(bool after_value);
+  bool SkipComment(bool after_value);
 
-  std::u16string_view text_;
-  std::size_t offset_ = 0;
-  TJsonTextBuffer buffer_;
-  int32_t depth_ = 0;
-  int32_t deepest_ = 0;  // levels above this one were never used in this run
-  bool decimal_ = false;
-  int32_t fraction_count_ = -1;
-  int32_t word_position_ = 0;
+  Next ValueStart();
+  Next ArrayNext();
+  Next MemberStart();
+  Next AfterValue();
+  void Open(bool object);
+  void CloseArray();
+  void CloseObject();
+  // After a comment ran into the end: level 0 keeps the elements or members already complete.
+  void KeepLevelZero();
+  void ReleaseAll();
+
+  Next QuotedValue(char16_t quote);
+  // The rest of a quoted text after its first escape, into scratch_; consumes the quote.
+  bool QuotedRest(char16_t quote);
+  // One escape after its backslash, appended to scratch_.
+  bool Escape();
+  bool HexEscape(int digits);
+  Next Number();
+  Next Keyword(std::u16string_view word);
+  // A word whose first units start .. from are read: a bare word, or a member name of the
+  // lookup's context.
+  Next Word(const char16_t* start, const char16_t* from);
+  Next BareWord(const char16_t* start, const char16_t* from);
+  Next ContextWord(const char16_t* start, const char16_t* from);
+  // The member name the level's shape expects next, when the text holds it in quotes.
+  bool ShapedName(char16_t quote);
+  bool QuotedName(char16_t quote);
+  bool BareName();
+  void SetName(std::u16string_view name);
+
+  const char16_t* p_ = nullptr;
+  const char16_t* end_ = nullptr;
   TJsonError error_ = TJsonError::None;
-  uint16_t accumulator_ = 0;
-  char16_t quote_ = 0;
-  bool lookup_ = false;
-  // Level 0, and the levels above it, made when first entered (a lookup rarely needs them).
-  Level first_level_;
-  std::vector<Level> deeper_levels_;
-  IJsonValue finished_child_;
+  bool stopped_in_comment_ = false;
+  const IJsonValue* context_ = nullptr;  // set for a lookup
+  std::size_t size_hint_ = 0;
+  TJsonArena* arena_ = nullptr;  // made with the first value; sealed when the run ends
+  std::array<Frame, kLevels> frames_{};
+  int32_t open_ = 0;                   // frames in use; the value being read is at level open_
+  std::vector<TJsonValue*> elements_;  // owned references
+  std::vector<TJsonPendingMember> members_;  // owned references
+  TJsonValue* value_ = nullptr;              // the complete value not yet placed; owned
+  TJsonTextBuffer scratch_;                  // units of a token with escapes
+  std::array<CachedName, 64> names_{};       // recent names, shared by the members that repeat
+  std::array<Shape, kLevels> shapes_;
 };
 
 // The first complete value of text, or absent when the text is malformed.

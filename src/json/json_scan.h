@@ -1,0 +1,79 @@
+// Unit classes of the lenient reader and the loops that skip runs of ordinary units in bulk.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace qelo::json::scan {
+
+inline bool IsWhitespace(char16_t u) {
+  return u == 32 || (u <= 13 && (u == 8 || u == 9 || u == 10 || u == 12 || u == 13));
+}
+
+inline bool IsDigit(char16_t u) {
+  return u >= u'0' && u <= u'9';
+}
+
+// 0, the whitespace units and " ( ) , . : [ ] { }; units above 127 never are.
+inline bool IsReserved(char16_t u) {
+  switch (u) {
+    case 0:
+    case u'"':
+    case u'(':
+    case u')':
+    case u',':
+    case u'.':
+    case u':':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
+      return true;
+    default:
+      return IsWhitespace(u);
+  }
+}
+
+inline bool IsWordChar(char16_t u) {
+  return u == u'.' || (u >= u'A' && u <= u'Z') || u == u'_' || (u >= u'a' && u <= u'z') || u > 255;
+}
+
+inline bool IsNumberChar(char16_t u) {
+  return IsDigit(u) || u == u'+' || u == u'-' || u == u'.' || u == u'E' || u == u'e';
+}
+
+inline int HexValue(char16_t u) {
+  if (IsDigit(u)) return u - u'0';
+  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+  return -1;
+}
+
+// The first unit from p on that is 0, a, b or c; end when there is none.
+inline const char16_t* FindAny(const char16_t* p, const char16_t* end, char16_t a, char16_t b,
+                               char16_t c) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+  for (; end - p >= 8; p += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, zero), _mm_cmpeq_epi16(v, va)),
+                                     _mm_or_si128(_mm_cmpeq_epi16(v, vb), _mm_cmpeq_epi16(v, vc)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return p + std::countr_zero(mask) / 2;
+  }
+#endif
+  for (; p < end; ++p) {
+    const char16_t u = *p;
+    if (u == 0 || u == a || u == b || u == c) return p;
+  }
+  return end;
+}
+
+}  // namespace qelo::json::scan
