@@ -8,7 +8,26 @@ namespace qelo::json {
 
 struct TJsonAvlTree::HeapStorage {
   std::unique_ptr<TJsonAvlEntry[]> entries;
-  std::vector<std::unique_ptr<std::byte[]>> names;
+  // The names the table made, packed into chunks that never move.
+  std::vector<std::unique_ptr<std::byte[]>> chunks;
+  std::byte* free = nullptr;
+  std::size_t left = 0;
+
+  const TJsonName* StoreName(std::u16string_view name) {
+    const std::size_t bytes =
+        (sizeof(TJsonName) + name.size() * sizeof(char16_t) + 7) & ~std::size_t{7};
+    if (bytes > left) {
+      const std::size_t chunk = std::max(bytes, std::min<std::size_t>(4096, 128 << chunks.size()));
+      chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(chunk));
+      free = chunks.back().get();
+      left = chunk;
+    }
+    TJsonName* stored = new (free) TJsonName{name.size()};
+    std::memcpy(stored + 1, name.data(), name.size() * sizeof(char16_t));
+    free += bytes;
+    left -= bytes;
+    return stored;
+  }
 };
 
 TJsonAvlTree::TJsonAvlTree() = default;
@@ -71,12 +90,7 @@ int32_t TJsonMemberTable::Add(uint32_t hash, std::u16string_view name, IJsonValu
     entries_ = heap_->entries.get();
     capacity_ = capacity;
   }
-  auto block = std::make_unique_for_overwrite<std::byte[]>(sizeof(TJsonName) +
-                                                           name.size() * sizeof(char16_t));
-  TJsonName* stored = new (block.get()) TJsonName{name.size()};
-  std::memcpy(stored + 1, name.data(), name.size() * sizeof(char16_t));
-  heap_->names.push_back(std::move(block));
-  entries_[count_] = TJsonAvlEntry{-1, -1, 0, hash, stored, std::move(value)};
+  entries_[count_] = TJsonAvlEntry{-1, -1, 0, hash, heap_->StoreName(name), std::move(value)};
   return count_++;
 }
 
