@@ -117,6 +117,10 @@ void TJsonArena::NoteBlock(std::size_t size) {
   (void)size;
 }
 
+void TJsonArena::PoisonTail(char* at, std::size_t bytes) {
+  QELO_POISON(at, bytes);
+}
+
 void* TJsonArena::AllocateChecked(std::size_t bytes) {
   constexpr std::size_t kGap = 16;
   bytes = (bytes + 7) & ~std::size_t{7};

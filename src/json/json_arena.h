@@ -43,6 +43,17 @@ class TJsonArena {
 #endif
   }
 
+  // The latest allocation, at `at`, of `bytes`, needs only `kept` bytes: the rest is reused.
+  void Shrink(void* at, std::size_t bytes, std::size_t kept) {
+    bytes = (bytes + 7) & ~std::size_t{7};
+    kept = (kept + 7) & ~std::size_t{7};
+#if QELO_JSON_ARENA_CHECKED
+    PoisonTail(static_cast<char*>(at) + kept, bytes - kept);
+#else
+    if (static_cast<char*>(at) + bytes == cursor_) cursor_ = static_cast<char*>(at) + kept;
+#endif
+  }
+
   // Counts one more value made from the arena; each must later be given back by Release.
   void CountValue() {
     ++made_;
@@ -91,6 +102,7 @@ class TJsonArena {
   // are reported.
   void* AllocateChecked(std::size_t bytes);
   void NoteBlock(std::size_t size);
+  static void PoisonTail(char* at, std::size_t bytes);
 
   std::atomic<int64_t> live_{kCreatorHold};
   int64_t made_ = 0;

@@ -53,10 +53,6 @@ int32_t LinkInOrder(TJsonAvlEntry* entries, int32_t count) {
 
 }  // namespace
 
-TJsonValue* TJsonBuild::Scalar(TJsonArena* arena, TJsonKind kind) {
-  return TJsonValue::Allocate(arena, kind, 0);
-}
-
 TJsonValue* TJsonBuild::Null(TJsonArena* arena) {
   return Scalar(arena, TJsonKind::Null);
 }
@@ -79,17 +75,18 @@ TJsonValue* TJsonBuild::Fixed(TJsonArena* arena, int64_t value) {
   return v;
 }
 
-TJsonValue* TJsonBuild::Integer(TJsonArena* arena, int64_t value) {
-  TJsonValue* v = Scalar(arena, TJsonKind::Integer);
-  v->payload_.integer = value;
+TJsonValue* TJsonBuild::OpenString(TJsonArena* arena, std::size_t capacity, char16_t** units) {
+  TJsonValue* v = TJsonValue::Allocate(arena, TJsonKind::String, capacity * sizeof(char16_t));
+  v->payload_.length = 0;
+  *units = static_cast<char16_t*>(v->Extra());
   return v;
 }
 
-TJsonValue* TJsonBuild::String(TJsonArena* arena, std::u16string_view text) {
-  TJsonValue* v = TJsonValue::Allocate(arena, TJsonKind::String, text.size() * sizeof(char16_t));
-  v->payload_.length = text.size();
-  if (!text.empty()) std::memcpy(v->Extra(), text.data(), text.size() * sizeof(char16_t));
-  return v;
+void TJsonBuild::CloseString(TJsonArena* arena, TJsonValue* value, std::size_t capacity,
+                             std::size_t length) {
+  value->payload_.length = length;
+  arena->Shrink(value, sizeof(TJsonValue) + capacity * sizeof(char16_t),
+                sizeof(TJsonValue) + length * sizeof(char16_t));
 }
 
 TJsonValue* TJsonBuild::EmptyArray() {

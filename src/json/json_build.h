@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <new>
 #include <string_view>
 
+#include "json/json_arena.h"
 #include "json/json_member_table.h"
 #include "json/json_value.h"
 
@@ -53,6 +56,11 @@ struct TJsonBuild {
   // An object laid out as another whose members had the same names in the same order.
   static TJsonValue* Object(TJsonArena* arena, const TJsonPendingMember* members,
                             const TJsonObjectLayout& layout);
+  // A string value with room for `capacity` units that the caller fills, in the arena, then
+  // cuts to the units written with CloseString.
+  static TJsonValue* OpenString(TJsonArena* arena, std::size_t capacity, char16_t** units);
+  static void CloseString(TJsonArena* arena, TJsonValue* value, std::size_t capacity,
+                          std::size_t length);
   // A name in the arena.
   static const TJsonName* Name(TJsonArena* arena, std::u16string_view name);
 
@@ -64,5 +72,37 @@ struct TJsonBuild {
   // A handle that takes over an owned reference.
   static IJsonValue Handle(TJsonValue* owned) { return IJsonValue(owned); }
 };
+
+// Made inline here, where the reader builds its values, as most values are small.
+inline TJsonValue* TJsonValue::Allocate(TJsonArena* arena, TJsonKind kind, std::size_t extra) {
+  const std::size_t bytes = sizeof(TJsonValue) + extra;
+  void* at;
+  if (arena) {
+    at = arena->Allocate(bytes);
+    arena->CountValue();
+  } else {
+    at = ::operator new(bytes);
+  }
+  TJsonValue* value = new (at) TJsonValue(arena, kind);
+  value->refs_.store(1, std::memory_order_relaxed);
+  return value;
+}
+
+inline TJsonValue* TJsonBuild::Scalar(TJsonArena* arena, TJsonKind kind) {
+  return TJsonValue::Allocate(arena, kind, 0);
+}
+
+inline TJsonValue* TJsonBuild::Integer(TJsonArena* arena, int64_t value) {
+  TJsonValue* v = Scalar(arena, TJsonKind::Integer);
+  v->payload_.integer = value;
+  return v;
+}
+
+inline TJsonValue* TJsonBuild::String(TJsonArena* arena, std::u16string_view text) {
+  TJsonValue* v = TJsonValue::Allocate(arena, TJsonKind::String, text.size() * sizeof(char16_t));
+  v->payload_.length = text.size();
+  if (!text.empty()) std::memcpy(v->Extra(), text.data(), text.size() * sizeof(char16_t));
+  return v;
+}
 
 }  // namespace qelo::json

@@ -28,15 +28,13 @@ bool BeginsWith(std::u16string_view key, std::u16string_view word) {
 
 // Keys of letters, digits and "_" that do not begin with a literal word. The reader takes such
 // a key as one member name, so it can be looked up directly with the same result. The name's
-// hash is computed on the way.
+// hash is left in hash.
 bool IsPlainName(std::u16string_view key, uint32_t& hash) {
   if (key.empty()) return false;
-  uint32_t h = 0;
   for (char16_t u : key) {
     if (u >= 128 || !kNameUnits[u]) return false;
-    h = u + 129u * h + 0x9E370001u;
   }
-  hash = h;
+  hash = JsonNameHash(key);
   static constexpr std::u16string_view kWords[] = {u"null", u"true", u"false"};
   for (std::u16string_view word : kWords)
     if (BeginsWith(key, word)) return false;

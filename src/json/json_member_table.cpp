@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "json/json_scan.h"
+
 namespace qelo::json {
 
 struct TJsonAvlTree::HeapStorage {
@@ -66,8 +68,7 @@ const TJsonAvlEntry* TJsonMemberTable::FindEntry(std::u16string_view name, uint3
     const TJsonAvlEntry& e = Entry(at);
     if (hash == e.hash) {
       const std::u16string_view other = Name(e);
-      if (name.size() == other.size() &&
-          std::memcmp(name.data(), other.data(), name.size() * sizeof(char16_t)) == 0)
+      if (name.size() == other.size() && scan::SameUnits(name.data(), other.data(), name.size()))
         return &e;
       at = name < other ? e.lesser : e.greater;
     } else {

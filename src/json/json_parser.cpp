@@ -1,11 +1,11 @@
 #include "json/json_parser.h"
 
+#include <algorithm>
+
 #include "json/json_arena.h"
 #include "json/json_member_table.h"
 #include "json/json_number_read.h"
 #include "json/json_scan.h"
-
-#include <cstring>
 
 namespace qelo::json {
 
@@ -312,10 +312,70 @@ TJsonTokenizer::Next TJsonTokenizer::QuotedValue(char16_t quote) {
     ++p_;
     return Next::AfterValue;
   }
+  // With escapes: where the text ends tells how much room the value needs at most, as every
+  // escape stands for fewer units than it takes.
+  const char16_t* close = p_;
+  while (close < end_ && *close == u'\\' && close + 1 < end_ && close[1] != 0)
+    close = FindAny(close + 2, end_, quote, u'\\', quote);
+  if (close < end_ && *close == quote) return EscapedValue(start, close);
+  // The text ends inside the string: read on unit by unit, which tells the error.
   scratch_.Clear();
   scratch_.Append(std::u16string_view(start, static_cast<std::size_t>(p_ - start)));
   if (!QuotedRest(quote)) return Next::Stop;
   value_ = TJsonBuild::String(Arena(), scratch_.View());
+  return Next::AfterValue;
+}
+
+// A quoted text from start to its closing quote at close, escapes decoded straight into the
+// value; p_ is at the first backslash.
+TJsonTokenizer::Next TJsonTokenizer::EscapedValue(const char16_t* start, const char16_t* close) {
+  const std::size_t capacity = static_cast<std::size_t>(close - start);
+  char16_t* units;
+  value_ = TJsonBuild::OpenString(Arena(), capacity, &units);
+  char16_t* out = std::copy(start, p_, units);
+  while (p_ < close) {
+    const char16_t u = *p_++;
+    if (u != u'\\') {
+      *out++ = u;
+      continue;
+    }
+    const char16_t e = *p_++;
+    switch (e) {
+      case u'b':
+        *out++ = 8;
+        break;
+      case u'f':
+        *out++ = 12;
+        break;
+      case u'n':
+        *out++ = 10;
+        break;
+      case u'r':
+        *out++ = 13;
+        break;
+      case u't':
+        *out++ = 9;
+        break;
+      case u'u':
+      case u'x': {
+        unsigned value = 0;
+        for (int digits = e == u'u' ? 4 : 2; digits > 0; --digits) {
+          // The closing quote is no hexadecimal digit either.
+          const int hex = p_ < close ? scan::HexValue(*p_) : -1;
+          if (hex < 0) return Fail(TJsonError::String);
+          value = value * 16 + static_cast<unsigned>(hex);
+          ++p_;
+        }
+        *out++ = static_cast<char16_t>(value);
+        break;
+      }
+      default:
+        *out++ = e;
+        break;
+    }
+  }
+  TJsonBuild::CloseString(Arena(), value_, capacity, static_cast<std::size_t>(out - units));
+  ++p_;
   return Next::AfterValue;
 }
 
@@ -502,7 +562,7 @@ bool TJsonTokenizer::ShapedName(char16_t quote) {
   if (k < shape.layout.count && shape.plain[k]) {
     const std::u16string_view name = shape.names[k]->View();
     if (static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
-        std::memcmp(p_ + 1, name.data(), name.size() * sizeof(char16_t)) == 0) {
+        scan::SameUnits(p_ + 1, name.data(), name.size())) {
       p_ += name.size() + 2;
       frame.hash = shape.hashes[k];
       frame.name = shape.names[k];

@@ -107,6 +107,7 @@ class TJsonTokenizer {
   void ReleaseAll();
 
   Next QuotedValue(char16_t quote);
+  Next EscapedValue(const char16_t* start, const char16_t* close);
   // The rest of a quoted text after its first escape, into scratch_; consumes the quote.
   bool QuotedRest(char16_t quote);
   // One escape after its backslash, appended to scratch_.

@@ -76,4 +76,19 @@ inline const char16_t* FindAny(const char16_t* p, const char16_t* end, char16_t 
   return end;
 }
 
+// The n units at a and b are the same.
+inline bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) != 0xFFFF) return false;
+  }
+#endif
+  for (; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 }  // namespace qelo::json::scan

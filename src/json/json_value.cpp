@@ -41,15 +41,6 @@ static_assert(sizeof(TJsonValue) % 8 == 0 && alignof(TJsonValue) == 8);
 static_assert(alignof(TJsonArray) <= 8 && alignof(TJsonMemberTable) <= 8 &&
               alignof(TJsonMethod) <= 8);
 
-TJsonValue* TJsonValue::Allocate(TJsonArena* arena, TJsonKind kind, std::size_t extra) {
-  const std::size_t bytes = sizeof(TJsonValue) + extra;
-  void* at = arena ? arena->Allocate(bytes) : ::operator new(bytes);
-  if (arena) arena->CountValue();
-  TJsonValue* value = new (at) TJsonValue(arena, kind);
-  value->refs_.store(1, std::memory_order_relaxed);
-  return value;
-}
-
 namespace {
 
 struct UserDataTable {
@@ -146,7 +137,9 @@ void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
   ArenaReleases releases;
   auto finish = [&releases](TJsonValue* v) {
     TJsonArena* arena = v->arena_;
-    v->DisposeOwned();
+    // Most values of a document own nothing: counting them off is all there is to do.
+    if (!arena || IsContainer(v) || v->kind_ == TJsonKind::Method || v->has_user_data_)
+      v->DisposeOwned();
     if (arena) releases.Add(arena);
   };
   if (!IsContainer(value)) {
