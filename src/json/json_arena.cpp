@@ -32,10 +32,13 @@ constexpr std::size_t kLargestShared = std::size_t{256} << 10;
 
 std::atomic<int64_t> live_arenas{0};
 
-// Large blocks of arenas that went, kept for the next documents up to a few of them (8 MiB).
-// Never destroyed: arenas may still go while the program exits.
+// Large blocks of arenas that went, kept for the next documents: the first few (8 MiB) as
+// they are, more (up to 64 MiB) handed to the kernel with MADV_FREE, which takes their pages
+// back when it needs memory and otherwise leaves them for reuse without page faults. Never
+// destroyed: arenas may still go while the program exits.
 struct LargeBlockCache {
-  static constexpr int kKept = 4;
+  static constexpr int kKept = 32;
+  static constexpr int kKeptInUse = 4;
   std::mutex lock;
   char* blocks[kKept];
   int count = 0;
@@ -64,7 +67,9 @@ void UnmapLargeBlock(char* block) {
   QELO_POISON(block, kLargeBlock);
   {
     std::lock_guard<std::mutex> hold(large_block_cache.lock);
-    if (large_block_cache.count < LargeBlockCache::kKept) {
+    const bool lazily = large_block_cache.count >= LargeBlockCache::kKeptInUse;
+    if (large_block_cache.count < LargeBlockCache::kKept &&
+        (!lazily || madvise(block, kLargeBlock, MADV_FREE) == 0)) {
       large_block_cache.blocks[large_block_cache.count++] = block;
       return;
     }
