@@ -63,14 +63,25 @@ IJsonValue TJsonMemberTable::Find(std::u16string_view name) const {
 }
 
 const TJsonAvlEntry* TJsonMemberTable::FindEntry(std::u16string_view name, uint32_t hash) const {
+  auto same = [name](const TJsonAvlEntry& e) {
+    const std::u16string_view other = e.name->View();
+    return name.size() == other.size() && scan::SameUnits(name.data(), other.data(), name.size());
+  };
+  // A small table is faster scanned in a row than walked, with a branch that is seldom taken
+  // instead of one that goes either way at every level.
+  if (count_ <= 16) {
+    for (int32_t i = 0; i < count_; ++i) {
+      const TJsonAvlEntry& e = entries_[static_cast<std::size_t>(i)];
+      if (e.hash == hash && same(e)) return &e;
+    }
+    return nullptr;
+  }
   int32_t at = root_;
   while (at >= 0) {
     const TJsonAvlEntry& e = Entry(at);
     if (hash == e.hash) {
-      const std::u16string_view other = Name(e);
-      if (name.size() == other.size() && scan::SameUnits(name.data(), other.data(), name.size()))
-        return &e;
-      at = name < other ? e.lesser : e.greater;
+      if (same(e)) return &e;
+      at = name < e.name->View() ? e.lesser : e.greater;
     } else {
       at = hash > e.hash ? e.lesser : e.greater;
     }
