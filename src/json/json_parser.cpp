@@ -39,7 +39,7 @@ class TJsonTokenizer::RunScope {
     // Names live in the arena, which may go as soon as it is sealed.
     reader_.names_.fill(CachedName{});
     for (Shape& shape : reader_.shapes_)
-      shape.layout.count = 0;
+      shape.layout = TJsonObjectLayout{};
     if (TJsonArena* arena = std::exchange(reader_.arena_, nullptr)) arena->Seal();
   }
 

@@ -63,7 +63,7 @@ class TJsonTokenizer {
   // got. The objects of a reply mostly repeat them: a name is then matched, not scanned and
   // hashed, and the table gets the same layout without sorting or linking.
   struct Shape {
-    TJsonObjectLayout layout;  // layout.count == 0: nothing recorded
+    TJsonObjectLayout layout;  // of no members until an object is recorded
     const TJsonName* names[TJsonObjectLayout::kMaxMembers];
     uint32_t hashes[TJsonObjectLayout::kMaxMembers];
     // The name holds no quote, backslash or unit 0, so quoted text equal to it is that name.

@@ -130,10 +130,14 @@ TEST_F(JsonArena, FailedReadsLeaveNothing) {
     EXPECT_NE(reader.Error(), TJsonError::None);
     EXPECT_EQ(ArenasMade(), 0);
   }
-  // A reader used again after a failure starts afresh.
+  // A reader used again starts afresh, after a failure or a success; nothing it learnt about
+  // the objects of one text carries over to the next.
   TJsonTokenizer reader;
   EXPECT_TRUE(reader.Parse(u"[{a:1},{a:2},{a:").Absent());
   EXPECT_EQ(JsonText(reader.Parse(u"[{a:1},{a:2}]")), u"[{\"a\":1},{\"a\":2}]");
+  EXPECT_EQ(JsonText(reader.Parse(u"[{\"a\":1,\"b\":2,\"a\":3}]")), u"[{\"b\":2,\"a\":3}]");
+  EXPECT_EQ(JsonText(reader.Parse(u"[{}, {}]")), u"[{},{}]");
+  EXPECT_EQ(JsonText(reader.Parse(u"[{\"a\":1,\"b\":2}]")), u"[{\"b\":2,\"a\":1}]");
 }
 
 // Thirty-one levels, each held only by the one below it once the root is gone.

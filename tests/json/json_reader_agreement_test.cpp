@@ -33,13 +33,19 @@ std::u16string Described(const IJsonValue& v) {
   return out;
 }
 
+// With a fresh reader, and with one that has read the texts before: a reader used again must
+// carry nothing over from one text to the next.
 void ExpectSameParse(std::u16string_view text) {
+  static TJsonTokenizer reused;
   TJsonTokenizer reader;
   reference::TReferenceReader plain;
   const IJsonValue got = reader.Parse(text);
   const IJsonValue expected = plain.Parse(text);
   ASSERT_EQ(reader.Error(), plain.Error()) << Narrow(text);
   ASSERT_EQ(Described(got), Described(expected)) << Narrow(text);
+  const IJsonValue again = reused.Parse(text);
+  ASSERT_EQ(reused.Error(), plain.Error()) << Narrow(text);
+  ASSERT_EQ(Described(again), Described(expected)) << Narrow(text);
 }
 
 void ExpectSameLookup(const IJsonValue& context, std::u16string_view key) {
