@@ -61,12 +61,6 @@ bool TJsonArray::Put(int32_t index, IJsonValue value) {
   return true;
 }
 
-void TJsonArray::DetachValues(std::vector<TJsonValue*>& out) {
-  for (int32_t i = 0; i < length_; ++i) {
-    if (TJsonValue* v = slots_[static_cast<std::size_t>(i)].Detach()) out.push_back(v);
-  }
-}
-
 int32_t ElementCount(const TJsonArray* list) {
   return list ? list->Length() : 0;
 }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "json/json_value.h"
 
@@ -28,8 +27,6 @@ class TJsonArray {
   int32_t Append(IJsonValue value);
   // Stores at index, growing as needed; a negative index or 2^31 - 1 is refused (false).
   bool Put(int32_t index, IJsonValue value);
-  // Moves every held reference into out, leaving the slots absent.
-  void DetachValues(std::vector<TJsonValue*>& out);
   // For the value teardown: hands every held reference to take(TJsonValue*); the list is
   // destroyed right after and does not release them again.
   template <class Take>

@@ -178,12 +178,6 @@ void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
   }
 }
 
-void TJsonMemberTable::DetachValues(std::vector<TJsonValue*>& out) {
-  for (int32_t i = 0; i < count_; ++i) {
-    if (TJsonValue* v = At(i).value.Detach()) out.push_back(v);
-  }
-}
-
 int32_t TJsonMemberTable::Height() const {
   int32_t height = 0;
   std::vector<std::pair<int32_t, int32_t>> stack;  // (entry, depth)

@@ -85,8 +85,6 @@ class TJsonMemberTable : public TJsonAvlTree {
   const TJsonAvlEntry* FindEntry(std::u16string_view name, uint32_t hash) const;
   // Adds the member, or replaces the value of the member of that name in place.
   void Put(std::u16string_view name, IJsonValue value);
-  // Moves every held reference into out, leaving the values absent.
-  void DetachValues(std::vector<TJsonValue*>& out);
   // For the value teardown: hands every held reference to take(TJsonValue*); the table is
   // destroyed right after and does not release them again.
   template <class Take>
