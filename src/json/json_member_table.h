@@ -11,22 +11,8 @@
 
 namespace qelo::json {
 
-// h := u + 129 * h + 0x9E370001 (mod 2^32) over the units of the name. Four units at a time the
-// step is h * 129^4 + (u0 + c) * 129^3 + (u1 + c) * 129^2 + (u2 + c) * 129 + (u3 + c), which
-// leaves one multiplication per four units on the chain from one step to the next.
-inline uint32_t JsonNameHash(std::u16string_view name) {
-  constexpr uint32_t c = 0x9E370001u;
-  constexpr uint32_t p2 = 129u * 129u, p3 = p2 * 129u, p4 = p3 * 129u;
-  uint32_t h = 0;
-  std::size_t i = 0;
-  for (; i + 4 <= name.size(); i += 4) {
-    h = h * p4 + (name[i] + c) * p3 + (name[i + 1] + c) * p2 + (name[i + 2] + c) * 129u +
-        (name[i + 3] + c);
-  }
-  for (; i < name.size(); ++i)
-    h = name[i] + 129u * h + c;
-  return h;
-}
+// h := u + 129 * h + 0x9E370001 (mod 2^32) over the units of the name.
+uint32_t JsonNameHash(std::u16string_view name);
 
 // A member name: its length, then its units. Names never move once made, so a view of one
 // stays valid while its table grows.
