@@ -4,7 +4,6 @@
 
 #include "json/json_member_table.h"
 #include "json/json_parser.h"
-#include "json/json_scan.h"
 #include "json/json_text.h"
 
 namespace qelo::json {
@@ -42,30 +41,6 @@ bool IsPlainName(std::u16string_view key, uint32_t& hash) {
   return true;
 }
 
-// A program reads the same few keys from every result: the plain keys met last on this thread,
-// with their hashes, so that a key is compared rather than checked and hashed again.
-struct KnownKey {
-  std::u16string key;
-  uint32_t hash = 0;
-};
-thread_local std::array<KnownKey, 8> known_keys;
-thread_local std::size_t next_known = 0;
-
-bool IsKnownPlainName(std::u16string_view key, uint32_t& hash) {
-  for (const KnownKey& known : known_keys) {
-    if (known.key.size() == key.size() && !key.empty() &&
-        scan::SameUnits(known.key.data(), key.data(), key.size())) {
-      hash = known.hash;
-      return true;
-    }
-  }
-  if (!IsPlainName(key, hash)) return false;
-  KnownKey& slot = known_keys[next_known++ % known_keys.size()];
-  slot.key.assign(key);
-  slot.hash = hash;
-  return true;
-}
-
 }  // namespace
 
 IJsonValue MemberValue(const IJsonValue& value, std::u16string_view key) {
@@ -83,7 +58,7 @@ IJsonValue MemberValue(const IJsonValue& value, std::u16string_view key) {
 // while the caller's handle keeps the object.
 std::u16string MemberText(const IJsonValue& value, std::u16string_view key) {
   uint32_t hash;
-  if (IsKnownPlainName(key, hash)) {
+  if (IsPlainName(key, hash)) {
     const TJsonMemberTable* table = ObjectOf(value);
     const TJsonAvlEntry* entry = table ? table->FindEntry(key, hash) : nullptr;
     return entry && entry->value ? ValueText(*entry->value) : std::u16string();

@@ -1,9 +1,7 @@
 #include "json/json_value.h"
 
 #include <memory>
-#include <mutex>
 #include <new>
-#include <unordered_map>
 #include <vector>
 
 #include "json/json_arena.h"
@@ -41,41 +39,7 @@ static_assert(sizeof(TJsonValue) % 8 == 0 && alignof(TJsonValue) == 8);
 static_assert(alignof(TJsonArray) <= 8 && alignof(TJsonMemberTable) <= 8 &&
               alignof(TJsonMethod) <= 8);
 
-namespace {
-
-struct UserDataTable {
-  std::mutex lock;
-  std::unordered_map<const TJsonValue*, void*> data;
-};
-
-// Never destroyed: values may still go while the program exits.
-UserDataTable& UserDataOf() {
-  static UserDataTable* const table = std::make_unique<UserDataTable>().release();
-  return *table;
-}
-
-}  // namespace
-
-void* TJsonValue::UserData() const {
-  if (!has_user_data_) return nullptr;
-  UserDataTable& table = UserDataOf();
-  std::lock_guard<std::mutex> hold(table.lock);
-  return table.data.at(this);
-}
-
-void TJsonValue::SetUserData(void* data) {
-  UserDataTable& table = UserDataOf();
-  std::lock_guard<std::mutex> hold(table.lock);
-  if (data) {
-    table.data[this] = data;
-  } else {
-    table.data.erase(this);
-  }
-  has_user_data_ = data != nullptr;
-}
-
 void TJsonValue::DisposeOwned() {
-  if (has_user_data_) SetUserData(nullptr);
   switch (kind_) {
     case TJsonKind::Array:
       payload_.array->~TJsonArray();
@@ -138,8 +102,7 @@ void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
   auto finish = [&releases](TJsonValue* v) {
     TJsonArena* arena = v->arena_;
     // Most values of a document own nothing: counting them off is all there is to do.
-    if (!arena || IsContainer(v) || v->kind_ == TJsonKind::Method || v->has_user_data_)
-      v->DisposeOwned();
+    if (!arena || IsContainer(v) || v->kind_ == TJsonKind::Method) v->DisposeOwned();
     if (arena) releases.Add(arena);
   };
   if (!IsContainer(value)) {

@@ -99,10 +99,9 @@ class TJsonValue {
   bool BeingWritten() const { return being_written_; }
   void SetBeingWritten(bool on) { being_written_ = on; }
 
-  // Carried for programs, never interpreted. Kept in a table beside the values, as hardly any
-  // value carries it, so that values do not pay for the room.
-  void* UserData() const;
-  void SetUserData(void* data);
+  // Carried for programs, never interpreted.
+  void* UserData() const { return user_data_; }
+  void SetUserData(void* data) { user_data_ = data; }
 
  private:
   friend class IJsonValue;
@@ -134,8 +133,8 @@ class TJsonValue {
   std::atomic<int32_t> refs_{0};
   bool being_written_ = false;
   TJsonKind kind_;
-  bool has_user_data_ = false;
   TJsonArena* arena_;  // nullptr for a value allocated on its own
+  void* user_data_ = nullptr;
   // By kind; a string's units, and the element list, member table or method a value owns,
   // follow the value in the same allocation.
   union {
