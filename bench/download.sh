@@ -16,74 +16,21 @@ BENCH_DIR=$(cd "$(dirname "$0")" && pwd)
 QELO_CLI=${1:-"$BENCH_DIR/../build/bin/qelo-cli"}
 RUNS=${2:-5}
 SIZE_MIB=${3:-256}
-NGINX=${NGINX:-/usr/sbin/nginx}
 DISK_DIR=${DISK_DIR:-"$(dirname "$QELO_CLI")/.."}
-# shellcheck source=bench/local_nginx.sh
-source "$BENCH_DIR/local_nginx.sh"
+# shellcheck source=bench/download_runs.sh
+source "$BENCH_DIR/download_runs.sh"
 
-[[ -x "$QELO_CLI" ]] || { echo "qelo-cli not found at $QELO_CLI" >&2; exit 2; }
-[[ -x "$NGINX" ]] || { echo "nginx not found at $NGINX (scripts/setup installs it)" >&2; exit 2; }
-for tool in curl aria2c sha256sum python3; do
-  command -v "$tool" >/dev/null || { echo "$tool not found (scripts/setup installs it)" >&2; exit 2; }
-done
-
-WORK=$(mktemp -d /tmp/qelo-dl-bench.XXXXXX)
-SHM_OUT=$(mktemp -d /dev/shm/qelo-dl-bench.XXXXXX)
-DISK_OUT=$(mktemp -d "$DISK_DIR/qelo-dl-bench.XXXXXX")
-cleanup() {
-  stop_local_nginx
-  rm -rf "$WORK" "$SHM_OUT" "$DISK_OUT"
-}
-trap cleanup EXIT INT TERM
-
-start_local_nginx "$WORK" "$SIZE_MIB" 2
-EXPECTED_SUM=$(sha256sum <"$SERVED" | cut -d' ' -f1)
-
-# run_tool TOOL DIR: one timed download into DIR/out.bin, checked and removed; prints
-# "wall_s user_s sys_s".
-run_tool() {
-  local tool=$1 dir=$2 cmd sum
-  rm -f "$dir/out.bin" "$dir/out.bin.aria2"
-  sync  # the previous run's dirty pages are not written back during this one
+tool_command() {
+  local tool=$1 dir=$2
   case $tool in
-    qelo) cmd=("$QELO_CLI" download --parts 2 "$URL" "$dir/out.bin") ;;
-    aria2) cmd=(aria2c -x2 -s2 -k1M -q --allow-overwrite=true --auto-file-renaming=false
-                --summary-interval=0 -d "$dir" -o out.bin "$URL") ;;
-    curl) cmd=(curl -s -o "$dir/out.bin" "$URL") ;;
+    qelo) CMD=("$QELO_CLI" download --parts 2 "$URL" "$dir/out.bin") ;;
+    aria2c) CMD=(aria2c -x2 -s2 -k1M -q --allow-overwrite=true --auto-file-renaming=false
+                 --summary-interval=0 -d "$dir" -o out.bin "$URL") ;;
+    curl) CMD=(curl -s -o "$dir/out.bin" "$URL") ;;
   esac
-  "$BENCH_DIR/timed_run.py" "$WORK/log.txt" "${cmd[@]}" >"$WORK/time.txt" || {
-    echo "$tool failed:" >&2
-    cat "$WORK/log.txt" >&2
-    return 1
-  }
-  sum=$(sha256sum <"$dir/out.bin" | cut -d' ' -f1)
-  [[ "$sum" == "$EXPECTED_SUM" ]] || { echo "$tool: output in $dir differs" >&2; return 1; }
-  rm -f "$dir/out.bin" "$dir/out.bin.aria2"
-  cat "$WORK/time.txt"
 }
 
-TOOLS=(qelo aria2 curl)
-RESULTS="$WORK/results.txt"
-: >"$RESULTS"
-printf '%-5s %-5s %4s %10s %9s %9s %8s %11s\n' \
-  target tool run wall_ms user_ms sys_ms MiB/s CPU_ms/MiB
-for run in $(seq "$RUNS"); do
-  # The order rotates, so each tool goes first in turn.
-  first=$(((run - 1) % ${#TOOLS[@]}))
-  order=("${TOOLS[@]:first}" "${TOOLS[@]:0:first}")
-  for target in shm disk; do
-    dir=$SHM_OUT
-    [[ $target == disk ]] && dir=$DISK_OUT
-    for tool in "${order[@]}"; do
-      timing=$(run_tool "$tool" "$dir")
-      read -r wall user sys <<<"$timing"
-      echo "$target $tool $run $wall $user $sys" >>"$RESULTS"
-      awk -v t="$target" -v n="$tool" -v r="$run" -v w="$wall" -v u="$user" -v s="$sys" \
-        -v mib="$SIZE_MIB" 'BEGIN {
-          printf "%-5s %-5s %4d %10.3f %9.3f %9.3f %8.1f %11.3f\n",
-                 t, n, r, w * 1000, u * 1000, s * 1000, mib / w, (u + s) * 1000 / mib }'
-    done
-  done
-done
+download_bench_start qelo-dl-bench 2 qelo aria2c curl
+download_bench_rounds qelo aria2c curl
 
-"$BENCH_DIR/download_summary.py" "$RESULTS" "$SIZE_MIB" qelo aria2:1.00:1.00 curl
+"$BENCH_DIR/download_summary.py" "$RESULTS" "$SIZE_MIB" qelo aria2c:1.00:1.00 curl
