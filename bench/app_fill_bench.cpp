@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/main_form.h"
-#include "app/search_rows.h"
+#include "appcore/search_rows.h"
 #include "text/gbk.h"
 #include "ui/application.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/format_size.h"
-#include "app/search_rows.h"
+#include "appcore/format_size.h"
+#include "appcore/search_rows.h"
 #include "json/json.h"
 #include "text/gbk.h"
 

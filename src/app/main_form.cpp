@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include "app/message_boxes.h"
+
 #include <algorithm>
 #include <string_view>
 #include <vector>
@@ -21,9 +23,9 @@
 #include <QVBoxLayout>
 
 #include "app/result_list_model.h"
-#include "app/saved_skin.h"
-#include "app/search_rows.h"
 #include "app/ver_form.h"
+#include "appcore/saved_skin.h"
+#include "appcore/search_rows.h"
 #include "config.h"
 #include "net/http_client.h"
 #include "skin/builtin_skin.h"
@@ -62,26 +64,6 @@ char LocaleDecimalSeparator() {
 }
 
 }  // namespace
-
-namespace {
-
-// The main window's message component; a plain one while no main window exists.
-int ShowBox(const std::string& text, unsigned buttons) {
-  if (MainForm)
-    return MainForm->MsgDlg.MessageDlg(text, ui::TMsgDlgType::mtInformation, buttons, 0);
-  ui::TskSkinMessage box;
-  return box.MessageDlg(text, ui::TMsgDlgType::mtInformation, buttons, 0);
-}
-
-}  // namespace
-
-void InfoBox(const std::string& text) {
-  ShowBox(text, ui::mbOK);
-}
-
-bool ConfirmBox(const std::string& text) {
-  return ShowBox(text, ui::mbOK | ui::mbCancel) == ui::mrOk;
-}
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
   MainForm = this;

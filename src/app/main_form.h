@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/protocol.h"
-#include "app/shared_state.h"
+#include "appcore/protocol.h"
+#include "appcore/shared_state.h"
 #include "skin/compressed_stored_skin.h"
 #include "skin/skin_data.h"
 #include "ui/message_box.h"
@@ -127,9 +127,5 @@ class TMainForm : public QMainWindow, public TSharedState {
 
 // The main window, set while it exists.
 extern TMainForm* MainForm;
-
-// The two forms of the main window's message box. text is GBK.
-void InfoBox(const std::string& text);
-bool ConfirmBox(const std::string& text);
 
 }  // namespace qelo::app

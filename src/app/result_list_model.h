@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/search_rows.h"
+#include "appcore/search_rows.h"
 
 namespace qelo::ui {
 class TSystemImageList;

@@ -10,8 +10,8 @@
 #include <QTabWidget>
 #include <filesystem>
 
-#include "app/file_lines.h"
-#include "app/shared_state.h"
+#include "appcore/file_lines.h"
+#include "appcore/shared_state.h"
 #include "text/app_dir.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"

@@ -10,8 +10,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/main_form.h"
-#include "app/shared_state.h"
+#include "app/message_boxes.h"
+#include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "preview/wb_form.h"
 #include "text/ascii_text.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/protocol.h"
+#include "appcore/protocol.h"
 
 class QComboBox;
 class QFrame;

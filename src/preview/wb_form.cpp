@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main_form.h"
-#include "app/shared_state.h"
+#include "app/message_boxes.h"
+#include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "preview/rp_form.h"
 #include "text/app_dir.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/protocol.h"
+#include "appcore/protocol.h"
 
 class QComboBox;
 class QFrame;

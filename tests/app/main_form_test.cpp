@@ -26,9 +26,10 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "app/search_rows.h"
-#include "app/startup.h"
+#include "app/message_boxes.h"
 #include "app/ver_form.h"
+#include "appcore/search_rows.h"
+#include "client/startup.h"
 #include "net/http_client.h"
 #include "preview/rp_form.h"
 #include "preview/wb_form.h"

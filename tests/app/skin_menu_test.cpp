@@ -6,9 +6,9 @@
 #include <QTimer>
 
 #include "app/main_form.h"
-#include "app/startup.h"
 #include "app/ver_form.h"
-#include "skin/skin_form.h"
+#include "client/startup.h"
+#include "skinwindow/skin_form.h"
 #include "ui/dispatcher_bridge.h"
 
 namespace qelo::app {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
 #include "app/ver_form.h"
+#include "appcore/shared_state.h"
 #include "text/app_dir.h"
 #include "ui/gbk_qt.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/protocol.h"
+#include "appcore/protocol.h"
 #include "net/dispatcher.h"
 #include "net/http_client.h"
 #include "net/stream.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/main_form.h"
-#include "app/startup.h"
+#include "client/startup.h"
 #include "net/http_client.h"
 #include "preview/rp_form.h"
 #include "preview/spin.h"

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/protocol.h"
-#include "app/search_rows.h"
+#include "appcore/protocol.h"
+#include "appcore/search_rows.h"
 #include "commands.h"
 #include "config.h"
 #include "net/dispatcher.h"

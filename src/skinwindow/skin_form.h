@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "app/protocol.h"
+#include "appcore/protocol.h"
 #include "skin/skin_cache.h"
 #include "skin/skin_downloader.h"
 

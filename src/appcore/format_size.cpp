@@ -1,4 +1,4 @@
-#include "app/format_size.h"
+#include "appcore/format_size.h"
 
 namespace qelo::app {
 

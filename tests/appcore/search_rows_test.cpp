@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/search_rows.h"
+#include "appcore/search_rows.h"
 #include "text/gbk.h"
 
 namespace qelo::app {

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/file_lines.h"
-#include "app/format_size.h"
+#include "appcore/file_lines.h"
+#include "appcore/format_size.h"
 
 namespace qelo::app {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "app/main_form.h"
-#include "app/startup.h"
+#include "client/startup.h"
 #include "ui/application.h"
 #include "ui/dispatcher_bridge.h"
 #include "ui/exit_when_shown.h"

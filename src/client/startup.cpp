@@ -1,10 +1,11 @@
-#include "app/startup.h"
+#include "client/startup.h"
 
 #include "app/main_form.h"
+#include "app/message_boxes.h"
 #include "app/ver_form.h"
 #include "preview/rp_form.h"
 #include "preview/wb_form.h"
-#include "skin/skin_form.h"
+#include "skinwindow/skin_form.h"
 #include "text/app_dir.h"
 
 namespace qelo::app {

@@ -1,4 +1,4 @@
-#include "skin/skin_form.h"
+#include "skinwindow/skin_form.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shared_state.h"
+#include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "service/service_process.h"
 #include "skin/skin_data.h"

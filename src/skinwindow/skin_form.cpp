@@ -1,4 +1,4 @@
-#include "skin/skin_form.h"
+#include "skinwindow/skin_form.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/shared_state.h"
+#include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "skin/skin_list.h"
 #include "skin/skin_names.h"

@@ -1,4 +1,4 @@
-#include "app/file_lines.h"
+#include "appcore/file_lines.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
-#include "app/saved_skin.h"
+#include "appcore/saved_skin.h"
 
 #include <sys/stat.h>
 
 #include <exception>
 
-#include "app/file_lines.h"
+#include "appcore/file_lines.h"
 #include "skin/builtin_skin.h"
 #include "text/settings_codec.h"
 #include "text/text_fields.h"

@@ -1,9 +1,9 @@
-#include "app/search_rows.h"
+#include "appcore/search_rows.h"
 
 #include <optional>
 #include <utility>
 
-#include "app/format_size.h"
+#include "appcore/format_size.h"
 #include "json/json.h"
 #include "text/gbk.h"
 

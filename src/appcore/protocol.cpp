@@ -1,4 +1,4 @@
-#include "app/protocol.h"
+#include "appcore/protocol.h"
 
 #include "config.h"
 #include "net/http_client.h"
