@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,9 +44,16 @@ int Drive(qelo::skin::TSkinFrm& skin, const qelo::text::StateDirs& dirs) {
   if (!list || !Spin([&] { return list->count() > 1; })) return Fail("no skin list");
   if (!Spin([&] { return fs::exists(dirs.skins + "Charm.jpg"); }))
     return Fail("the preselected skin's picture was not cached");
-  list->setCurrentRow(1);
-  skin.SLBoxListBoxClick();
-  const std::string chosen = skin.SelSkin;
+  // A demo skin other than the one in force, with a plain ASCII name.
+  std::string chosen;
+  for (int row = 0; row < list->count() && chosen.empty(); ++row) {
+    list->setCurrentRow(row);
+    skin.SLBoxListBoxClick();
+    const std::string& name = skin.SelSkin;
+    if (name != "Charm" && std::all_of(name.begin(), name.end(), [](char c) { return c > 32; }))
+      chosen = name;
+  }
+  if (chosen.empty()) return Fail("no skin to apply");
   skin.SKBtnApplyClick();
   if (!Spin([&] { return fs::exists(dirs.skins + chosen + ".skn"); }))
     return Fail("the applied skin's container was not cached");
