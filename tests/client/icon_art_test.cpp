@@ -12,9 +12,9 @@ namespace {
 TEST(IconArt, PicturesOfEverySizeAndTheSvgShowOneDrawing) {
   const auto shapes = IconShapes();
   const std::string svg = IconSvg(shapes);
-  const std::ptrdiff_t elements = std::distance(
-      std::sregex_iterator(svg.begin(), svg.end(), std::regex("<(rect|circle|line) ")),
-      std::sregex_iterator());
+  const std::regex element("<(rect|circle|line) ");
+  const std::ptrdiff_t elements =
+      std::distance(std::sregex_iterator(svg.begin(), svg.end(), element), std::sregex_iterator());
   EXPECT_EQ(elements, static_cast<std::ptrdiff_t>(shapes.size()));
   EXPECT_NE(svg.find("viewBox=\"0 0 256 256\""), std::string::npos);
   for (int size : {16, 48, 256}) {
