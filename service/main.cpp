@@ -17,6 +17,7 @@
 #include "index_db.h"
 #include "server.h"
 #include "skin_files.h"
+#include "text/state_dirs.h"
 
 namespace {
 
@@ -29,12 +30,15 @@ constexpr std::string_view kUsage =
     "\n"
     "  --listen HOST:PORT  address to serve on (default 127.0.0.1:8090; port 0 picks a free\n"
     "                      port); the base URL is printed on standard output once bound\n"
-    "  --db FILE           SQLite index, created and filled on first start\n"
-    "                      (default: qelo-service.db beside the executable)\n"
+    "  --db FILE           SQLite index, created and filled on first start (default:\n"
+    "                      qelo-service.db in $STATE_DIRECTORY when set, as under its\n"
+    "                      systemd unit; else, installed, in $XDG_STATE_HOME/qelo-service\n"
+    "                      or ~/.local/state/qelo-service; else beside the executable)\n"
     "  --seed-rows N       demo files put into a new index (default 50000, at most\n"
     "                      1000000)\n"
-    "  --skins DIR         directory of NAME.skn and NAME.jpg skin files\n"
-    "                      (default: service-skins beside the executable)\n"
+    "  --skins DIR         directory of NAME.skn and NAME.jpg skin files (default,\n"
+    "                      installed: the demo skins in PREFIX/share/qelo-service/skins;\n"
+    "                      else service-skins beside the executable)\n"
     "  --threads N         worker threads (default 8)\n"
     "  --print-url         print the base URL for the --listen address and exit\n"
     "  --help              show this text\n"
@@ -56,6 +60,35 @@ std::string ExeDir() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string(".") : exe.parent_path().string();
+}
+
+// An absolute directory from the environment, or empty. STATE_DIRECTORY may list several
+// directories separated by ":"; the first is ours.
+std::string EnvDir(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value || value[0] != '/') return {};
+  const std::string_view dirs(value);
+  return std::string(dirs.substr(0, dirs.find(':')));
+}
+
+// Defaults for --db and --skins. An installed service (its package put the demo skins in
+// PREFIX/share/qelo-service beside PREFIX/sbin) never writes beside its executable: its index
+// goes to the unit's state directory, or to the user's when started by hand (that folder is made
+// when the index is about to be created there).
+void SetDefaultPaths(Options& o) {
+  const std::string dir = ExeDir();
+  const std::string shared =
+      (std::filesystem::path(dir) / "../share/qelo-service").lexically_normal().string();
+  std::error_code ec;
+  const bool installed = std::filesystem::is_directory(shared, ec);
+  o.skins = installed ? shared + "/skins" : dir + "/service-skins";
+  std::string stateDir = EnvDir("STATE_DIRECTORY");
+  if (stateDir.empty() && installed) {
+    const std::string xdg = EnvDir("XDG_STATE_HOME");
+    const std::string home = EnvDir("HOME");
+    stateDir = (xdg.empty() ? home + "/.local/state" : xdg) + "/qelo-service";
+  }
+  o.db = (stateDir.empty() ? dir : stateDir) + "/qelo-service.db";
 }
 
 std::optional<uint64_t> ParseCount(std::string_view s, uint64_t max) {
@@ -184,9 +217,8 @@ int Serve(const Options& o) {
 
 int main(int argc, char** argv) {
   Options o;
-  const std::string dir = ExeDir();
-  o.db = dir + "/qelo-service.db";
-  o.skins = dir + "/service-skins";
+  SetDefaultPaths(o);
+  const std::string defaultDb = o.db;
   if (const std::string err = ParseArgs(argc, argv, o); !err.empty()) {
     std::cerr << "qelo-service: " << err << "\n" << kUsage;
     return 2;
@@ -205,6 +237,9 @@ int main(int argc, char** argv) {
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  if (o.db == defaultDb) {  // a failure shows when the index is opened
+    qelo::text::MakeStateDir(std::filesystem::path(o.db).parent_path().string() + "/");
+  }
   try {
     return Serve(o);
   } catch (const std::exception& e) {

@@ -29,8 +29,8 @@
 #include "config.h"
 #include "net/http_client.h"
 #include "skin/builtin_skin.h"
-#include "text/app_dir.h"
 #include "text/ascii_text.h"
+#include "text/state_dirs.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/skin_palette.h"
@@ -364,7 +364,7 @@ void TMainForm::F1Click() {
 
 void TMainForm::FormShow() {
   // The saved skin, when settings.cfg names one that is cached; damage keeps the built-in one.
-  SkinName = LoadSavedSkin(skSkinData1, text::AppDir());
+  SkinName = LoadSavedSkin(skSkinData1, text::ProcessStateDirs());
   if (skSkinData1.Empty()) skSkinData1.SetCompressedStoredSkin(&skCompressedStoredSkin1);
   if (OnFormShow) OnFormShow();
 }

@@ -20,9 +20,9 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
-std::string LoadSavedSkin(skin::TskSkinData& holder, const std::string& appDir) {
+std::string LoadSavedSkin(skin::TskSkinData& holder, const text::StateDirs& dirs) {
   const std::string builtin = skin::kBuiltinSkinName;
-  const std::string settings = appDir + "settings.cfg";
+  const std::string settings = dirs.config + "settings.cfg";
   if (!FileExists(settings)) return builtin;
   std::string name;
   try {
@@ -32,7 +32,7 @@ std::string LoadSavedSkin(skin::TskSkinData& holder, const std::string& appDir) 
   } catch (const std::exception&) {
     return builtin;  // a settings file that does not decode keeps the built-in skin
   }
-  const std::string container = appDir + "skins/" + name + ".skn";
+  const std::string container = dirs.skins + name + ".skn";
   if (name.empty() || !FileExists(container)) return builtin;
   try {
     holder.LoadContainerFile(container);

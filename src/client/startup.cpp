@@ -7,6 +7,7 @@
 #include "preview/wb_form.h"
 #include "skinwindow/skin_form.h"
 #include "text/app_dir.h"
+#include "text/state_dirs.h"
 
 namespace qelo::app {
 
@@ -17,6 +18,7 @@ TWindows::TWindows() {
   skin::TSkinFrmHost skinHost;
   skinHost.state = main_.get();
   skinHost.appDir = text::AppDir();
+  skinHost.stateDirs = text::ProcessStateDirs();
   skinHost.confirm = [](const std::string& text) { return ConfirmBox(text); };
   skinHost.loadContainer = [main = main_.get()](const std::string& path) {
     main->skSkinData1.LoadContainerFile(path);

@@ -73,7 +73,7 @@ std::string EntryBytes(const QListWidgetItem* item) {
 }  // namespace
 
 TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
-    : QDialog(parent), host_(std::move(host)), cache_(host_.appDir + "skins/") {
+    : QDialog(parent), host_(std::move(host)), cache_(host_.stateDirs.skins) {
   SkinFrm = this;
   if (!host_.readPicture) host_.readPicture = ui::ReadJpegImage;
   setObjectName(QStringLiteral("SkinFrm"));
@@ -287,6 +287,7 @@ void TSkinFrm::StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldF
                              const std::string& name) {
   // A factory that made no downloader: nothing is fetched and no file is left behind.
   if (!downloader) return;
+  text::MakeStateDir(cache_.Dir());
   std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp);
   // The transfer this one replaces reports nothing; its file is closed once the new transfer
   // has taken its place, and stays in the cache under its ".tmp" name.
@@ -332,8 +333,9 @@ void TSkinFrm::SLBoxListBoxDblClick() {
 
 void TSkinFrm::SKBtnApplyClick() {
   if (!ApplyOrFetchSkin(SelSkin)) return;
-  text::AppendLine(host_.appDir + "settings.cfg", text::SettingsCodec(SelSkin + "|user", true),
-                   true);
+  text::MakeStateDir(host_.stateDirs.config);
+  text::AppendLine(host_.stateDirs.config + "settings.cfg",
+                   text::SettingsCodec(SelSkin + "|user", true), true);
 }
 
 bool TSkinFrm::ApplyOrFetchSkin(const std::string& name) {

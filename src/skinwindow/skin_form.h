@@ -1,10 +1,10 @@
 // The skin window: lists the skins the service offers, shows each one's preview picture (fetched
-// once into skins/), applies a skin (downloading its container first when it is not cached),
-// records the choice in settings.cfg, and deletes a cached container.
+// once into the skin cache), applies a skin (downloading its container first when it is not
+// cached), records the choice in settings.cfg, and deletes a cached container.
 //
 // Every transfer finishes under the skin name it was started for, a downloaded file enters the
 // cache only when its transfer reported success with data, and a name from the network that could
-// leave skins/ or change a request is listed but never used.
+// leave the skin cache or change a request is listed but never used.
 #pragma once
 
 #include <QDialog>
@@ -18,6 +18,7 @@
 #include "appcore/protocol.h"
 #include "skin/skin_cache.h"
 #include "skin/skin_downloader.h"
+#include "text/state_dirs.h"
 
 class QGroupBox;
 class QLabel;
@@ -38,8 +39,10 @@ namespace qelo::skin {
 struct TSkinFrmHost {
   // The main window's shared state: BaseUrl and SkinName are read, never written.
   const app::TSharedState* state = nullptr;
-  // AppDir, with its trailing "/".
+  // AppDir, with its trailing "/": res/loading.jpg is read from there.
   std::string appDir;
+  // Where settings.cfg and the skin cache live; each is created when first written to.
+  text::StateDirs stateDirs;
   // The yes/no message box (ConfirmBox); text is GBK.
   std::function<bool(const std::string& text)> confirm;
   // Loads a container file into the main window's skin holder; errors are raised.
@@ -115,7 +118,7 @@ class TSkinFrm : public QDialog {
   std::optional<std::string> FinishTransfer(ISkinDownloader* downloader,
                                             std::unique_ptr<THeldFile>& held,
                                             std::optional<std::string>& owner);
-  std::string SkinsDir() const { return host_.appDir + "skins/"; }
+  std::string SkinsDir() const { return host_.stateDirs.skins; }
 
   TSkinFrmHost host_;
   // The cache outlives the held files below, which refer back to it.

@@ -76,6 +76,7 @@ class SkinFormTest : public testing::Test {
     char tmpl[] = "/tmp/qelo-skinform-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     dir_ = std::string(tmpl) + "/";
+    stateDirs = {dir_, dir_ + "skins/"};
     fs::create_directories(dir_ + "res");
     fs::create_directories(dir_ + "skins");
     Write("res/loading.jpg", std::string(kPictureMagic) + "loading");
@@ -94,6 +95,7 @@ class SkinFormTest : public testing::Test {
       TSkinFrmHost host;
       host.state = &state;
       host.appDir = dir_;
+      host.stateDirs = stateDirs;
       host.confirm = [this](const std::string& text) {
         confirms.push_back(text);
         return confirmAnswer;
@@ -182,6 +184,7 @@ class SkinFormTest : public testing::Test {
   bool realPictureReader = false;
   bool realDownloader = false;
   std::string dir_;
+  text::StateDirs stateDirs;
 
  private:
   std::unique_ptr<TSkinFrm> form_;
@@ -432,6 +435,22 @@ TEST_F(SkinFormTest, ApplyingACachedSkinLoadsItAndWritesOneSettingsLine) {
   EXPECT_EQ(file.find("\r\n"), 118u);
   EXPECT_EQ(SettingsPlain(), "Charm|user");
   EXPECT_EQ(Down().starts, 0);
+}
+
+TEST_F(SkinFormTest, StateFoldersAwayFromTheProgramAreMadeWhenFirstWritten) {
+  stateDirs = {dir_ + "home/cfg/qelo/", dir_ + "home/data/qelo/skins/"};
+  ShowWithList("Charm,Dark");
+  ClickRow(1);
+  Img().Finish(200, std::string(kPictureMagic) + "dark");
+  ClickButton("SKBtnApply");
+  Down().Finish(200, "container");
+  EXPECT_TRUE(reports.empty()) << reports.front();
+  for (const char* file : {"Dark.jpg", "Dark.skn"})
+    EXPECT_TRUE(Exists(stateDirs.skins + file)) << file;
+  EXPECT_EQ(loaded, std::vector<std::string>{stateDirs.skins + "Dark.skn"});
+  EXPECT_TRUE(Exists(stateDirs.config + "settings.cfg"));
+  EXPECT_TRUE(fs::is_empty(dir_ + "skins"));
+  EXPECT_FALSE(Exists(dir_ + "settings.cfg"));
 }
 
 TEST_F(SkinFormTest, DoubleClickApplies) {
@@ -713,6 +732,7 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   TSkinFrmHost host;
   host.state = &state;
   host.appDir = dir_;
+  host.stateDirs = stateDirs;
   host.confirm = [](const std::string&) { return true; };
   host.loadContainer = [&](const std::string& path) {
     loaded.push_back(path);
