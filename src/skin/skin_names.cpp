@@ -41,6 +41,13 @@ SkinNameProblem CheckSkinName(std::string_view name) {
   return SkinNameProblem::None;
 }
 
+std::optional<TSkinName> TSkinName::Make(std::string_view gbkName, SkinNameProblem* problem) {
+  const SkinNameProblem found = CheckSkinName(gbkName);
+  if (problem) *problem = found;
+  if (found != SkinNameProblem::None) return std::nullopt;
+  return TSkinName(std::string(gbkName));
+}
+
 std::string SkinNameRefusal(SkinNameProblem problem) {
   const char* reason = "";
   switch (problem) {

@@ -3,6 +3,7 @@
 // listed, but never used as a path or in a request.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,21 @@ SkinNameProblem CheckSkinName(std::string_view gbkName);
 
 // The status-bar text (GBK) that says why a name is not used.
 std::string SkinNameRefusal(SkinNameProblem problem);
+
+// A skin name that passed CheckSkinName: the only kind the cache builds file names from and the
+// skin window puts into a request. It exists only through Make, so holding one is the check.
+class TSkinName {
+ public:
+  // The name when it may be used; nothing otherwise, with the problem in *problem when given.
+  static std::optional<TSkinName> Make(std::string_view gbkName,
+                                       SkinNameProblem* problem = nullptr);
+
+  const std::string& Gbk() const { return gbk_; }
+  bool operator==(const TSkinName& other) const = default;
+
+ private:
+  explicit TSkinName(std::string gbk) : gbk_(std::move(gbk)) {}
+  std::string gbk_;
+};
 
 }  // namespace qelo::skin

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main_form.h"
 #include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "service/service_process.h"
@@ -85,22 +86,20 @@ class SkinFormTest : public testing::Test {
   }
   ~SkinFormTest() override {
     form_.reset();
+    main_.reset();
     ui::SetErrorSink(std::move(oldSink_));
     fs::remove_all(dir_);
   }
 
   TSkinFrm& Form() {
     if (!form_) {
-      TSkinFrmHost host;
-      host.state = &state;
+      TSkinFrmOptions host;
       host.appDir = dir_;
-      host.confirm = [this](const std::string& text) {
-        confirms.push_back(text);
-        return confirmAnswer;
-      };
-      host.loadContainer = [this](const std::string& path) {
-        loaded.push_back(path);
-        if (Read(path) == "damaged") throw std::runtime_error("compression error");
+      // The confirm box is the main window's; its responder answers for the user.
+      main_ = std::make_unique<app::TMainForm>();
+      main_->MsgDlg.responder = [this](const ui::MessageRequest& r) {
+        confirms.push_back(ui::QStringToGbk(r.text));
+        return confirmAnswer ? ui::mrOk : ui::mrCancel;
       };
       if (!realPictureReader)
         host.readPicture = [](const std::string& path) {
@@ -113,7 +112,12 @@ class SkinFormTest : public testing::Test {
           return image;
         };
       if (!realDownloader) host.makeDownloader = [] { return std::make_unique<FakeDownloader>(); };
-      form_ = std::make_unique<TSkinFrm>(std::move(host));
+      form_ = std::make_unique<TSkinFrm>(state, std::move(host));
+      QObject::connect(form_.get(), &TSkinFrm::skinContainerChosen,
+                       [this](const std::string& path) {
+                         loaded.push_back(path);
+                         if (Read(path) == "damaged") throw std::runtime_error("compression error");
+                       });
     }
     return *form_;
   }
@@ -170,7 +174,8 @@ class SkinFormTest : public testing::Test {
     return pred();
   }
   bool ListRequestEnded() {
-    return Form().HttpClient1->State() == net::httpReady && !Form().HttpClient1->RcvdStream;
+    return Form().Service->Client().State() == net::httpReady &&
+           !Form().Service->Client().RcvdStream;
   }
 
   ui::DispatcherBridge bridge;
@@ -184,6 +189,7 @@ class SkinFormTest : public testing::Test {
   std::string dir_;
 
  private:
+  std::unique_ptr<app::TMainForm> main_;
   std::unique_ptr<TSkinFrm> form_;
   ui::ErrorSink oldSink_;
 };
@@ -291,7 +297,7 @@ TEST_F(SkinFormTest, ANameWithABlankMakesEveryClickFailAtIndexFive) {
   EXPECT_EQ(List()->item(0)->text(), QStringLiteral("Dark皮肤"));
   EXPECT_EQ(List()->item(1)->text(), QStringLiteral("Blue皮肤"));
   Write("skins/Charm.jpg", std::string(kPictureMagic) + "charm");
-  Form().ShowPreviewPicture("Charm");
+  Form().ShowPreviewPicture(*TSkinName::Make("Charm"));
   ClickRow(1);
   ASSERT_EQ(reports.size(), 1u);
   // No full stop is added after a closing parenthesis.
@@ -337,16 +343,32 @@ TEST_F(SkinFormTest, ShowingAgainLeavesARunningListRequestAlone) {
   EXPECT_EQ(peer.AcceptedCount(), 1);
 }
 
+TEST_F(SkinFormTest, ARestoreByTheWindowSystemIsNotAShowing) {
+  test::ScriptedPeer peer(
+      {{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11),
+        test::Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nCharm,Dark"), test::Close()}});
+  state.BaseUrl = "http://127.0.0.1:" + peer.PortText() + "/";
+  Form().show();
+  ASSERT_TRUE(Spin([&] { return List()->count() == 2 && ListRequestEnded(); }));
+  ClickRow(1);
+  Form().setWindowState(Qt::WindowMinimized);
+  Form().setWindowState(Qt::WindowNoState);
+  EXPECT_FALSE(Form().Service->Busy()) << "no new list request";
+  EXPECT_EQ(List()->currentRow(), 1);
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(peer.AcceptedCount(), 1);
+}
+
 TEST_F(SkinFormTest, CachedPicturesAndTheLoadingPicture) {
   Write("skins/Empty.jpg", "");
   Write("skins/Good.jpg", std::string(kPictureMagic) + "good");
   Write("skins/Bad.jpg", "garbage");
-  Form().ShowPreviewPicture("Empty");
+  Form().ShowPreviewPicture(*TSkinName::Make("Empty"));
   EXPECT_EQ(Form().PictureSource(), Loading()) << "a picture of size 0 is not shown";
-  Form().ShowPreviewPicture("Good");
+  Form().ShowPreviewPicture(*TSkinName::Make("Good"));
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg"));
   EXPECT_FALSE(Child<QLabel>("PVImg")->pixmap().isNull());
-  EXPECT_THROW(Form().ShowPreviewPicture("Bad"), std::runtime_error);
+  EXPECT_THROW(Form().ShowPreviewPicture(*TSkinName::Make("Bad")), std::runtime_error);
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg")) << "a picture that fails is not shown";
 }
 
@@ -477,6 +499,21 @@ TEST_F(SkinFormTest, ACachedSkinAppliedDuringADownloadStaysInForce) {
   Down().Finish(200, "dark container");
   EXPECT_TRUE(Exists(Skins("Dark.skn"))) << "the finished download is cached";
   EXPECT_EQ(loaded.size(), 1u) << "but not applied over the later choice";
+  EXPECT_EQ(SettingsPlain(), "Charm|user");
+}
+
+TEST_F(SkinFormTest, AFailedReapplyLeavesNothingToPutOnLater) {
+  Write("skins/Charm.skn", "container");
+  ShowWithList("Charm,Dark");
+  ClickRow(1);
+  ClickButton("SKBtnApply");  // Dark downloads
+  ClickRow(0);
+  ClickButton("SKBtnApply");  // Charm is put on and recorded
+  ClickRow(1);
+  ClickButton("SKBtnApply");  // Dark again: its ".tmp" is held, so this apply fails
+  ASSERT_EQ(reports.size(), 1u);
+  Down().Finish(200, "dark container");
+  EXPECT_EQ(loaded, std::vector<std::string>{Skins("Charm.skn")});
   EXPECT_EQ(SettingsPlain(), "Charm|user");
 }
 
@@ -633,7 +670,7 @@ TEST_F(SkinFormTest, RealPicturesAndDamagedOrHugeOnes) {
   ASSERT_EQ(jpeg.substr(0x9e, 2), "\xff\xc0") << "the frame header sits where the test expects";
   Write("res/loading.jpg", jpeg);
   Write("skins/Good.jpg", jpeg);
-  Form().ShowPreviewPicture("Good");
+  Form().ShowPreviewPicture(*TSkinName::Make("Good"));
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg"));
   EXPECT_EQ(Child<QLabel>("PVImg")->pixmap().size(), QSize(160, 120));
 
@@ -671,6 +708,8 @@ TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
   service.WriteFile("skins/Charm.skn", "charm container");
   service.WriteFile("skins/Charm.jpg", jpeg);
   service.WriteFile("skins/Dark.skn", container);
+  service.WriteFile("skins/Huge.skn", "huge container");
+  service.WriteFile("skins/Huge.jpg", std::string(kMaxPictureTransfer + 1, 'x'));
   ASSERT_TRUE(service.Start(1));
   Write("res/loading.jpg", jpeg);
   state.BaseUrl = service.BaseUrl();
@@ -695,6 +734,16 @@ TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
   EXPECT_EQ(SettingsPlain(), "Dark|user");
   EXPECT_TRUE(reports.empty()) << reports.front();
   EXPECT_EQ(Form().Cache().HeldCount(), 0u);
+
+  // A picture past what a preview may be is stopped and never enters the cache.
+  int huge = -1;
+  for (int i = 0; i < List()->count(); ++i)
+    if (List()->item(i)->text() == QStringLiteral("Huge皮肤")) huge = i;
+  ASSERT_GE(huge, 0);
+  ClickRow(huge);
+  ASSERT_TRUE(Spin([&] { return Status() == QStringLiteral("预览图文件【Huge】不存在"); }));
+  EXPECT_FALSE(Exists(Skins("Huge.jpg")));
+  EXPECT_EQ(Form().Cache().HeldCount(), 0u);
 }
 
 // The builder's demo skins, served by the service, applied into a real skin holder.
@@ -710,15 +759,15 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   state.SkinName = "Charm";
   TskSkinData holder;
   // The fixture's loader records the path; this one puts the skin on for real.
-  TSkinFrmHost host;
-  host.state = &state;
+  TSkinFrmOptions host;
   host.appDir = dir_;
-  host.confirm = [](const std::string&) { return true; };
-  host.loadContainer = [&](const std::string& path) {
+  app::TMainForm main;
+  main.MsgDlg.responder = [](const ui::MessageRequest&) { return ui::mrOk; };
+  TSkinFrm form(state, std::move(host));
+  QObject::connect(&form, &TSkinFrm::skinContainerChosen, [&](const std::string& path) {
     loaded.push_back(path);
     holder.LoadContainerFile(path);
-  };
-  TSkinFrm form(std::move(host));
+  });
   auto* list = form.findChild<QListWidget*>(QStringLiteral("SLBox"));
   auto* picture = form.findChild<QLabel*>(QStringLiteral("PVImg"));
   auto* apply = form.findChild<QPushButton*>(QStringLiteral("SKBtnApply"));
