@@ -212,7 +212,7 @@ void TWBForm::FormCreate() {
 void TWBForm::FormActivate() {
   if (state_.PreviewUrl == LastUrl) return;
   wb_load->show();
-  wb_load->Navigate(text::AppDir() + "res/loading.html");
+  wb_load->NavigateFile(text::AppDir() + "res/loading.html");
   lb1->setText(ui::GbkToQString(ui::Gbk("【文件价值指数：") + state_.SelValue +
                                 ui::Gbk(" , 人气：") + state_.SelViews + ui::Gbk("】")));
   lb2->hide();

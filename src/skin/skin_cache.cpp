@@ -104,7 +104,7 @@ TSkinCache::~TSkinCache() {
 
 std::string TSkinCache::PathOf(const TSkinName& name, std::string_view ending) const {
   std::string path = dir_;
-  path.append(name.Gbk());
+  path.append(name.FileName());
   path.append(ending);
   return path;
 }

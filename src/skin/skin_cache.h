@@ -74,7 +74,8 @@ class TSkinCache {
   TSkinCache& operator=(const TSkinCache&) = delete;
 
   const std::string& Dir() const { return dir_; }
-  // The cache file of a checked skin name with one of the endings above.
+  // The cache file of a checked skin name with one of the endings above; the name is written in
+  // UTF-8, as every file name on this platform.
   std::string PathOf(const TSkinName& name, std::string_view ending) const;
 
   // Creates the file for writing, emptying an existing one, and holds it; its stream takes at

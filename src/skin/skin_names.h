@@ -15,10 +15,11 @@ enum class SkinNameProblem {
   ControlCharacter,  // a byte below 32, or 127
   UrlCharacter,      // "&", "#", "?" or "%", which would change the request URL
   NotGbk,            // bytes that are not valid GBK text
-  TooLong,           // longer than a cache file name can hold with its ending
+  TooLong,           // longer than a cache file name can hold with its ending (in UTF-8)
 };
 
-// Longest name (in bytes) that is used: room for the longest ending within a file name.
+// Longest name (in bytes, GBK and UTF-8 alike) that is used: room for the longest ending within
+// a file name.
 inline constexpr size_t kMaxSkinNameBytes = 240;
 
 // The first problem found in a GBK name, None when it may be used. The empty name is usable: it
@@ -37,6 +38,8 @@ class TSkinName {
                                        SkinNameProblem* problem = nullptr);
 
   const std::string& Gbk() const { return gbk_; }
+  // The name as it appears in a file name: UTF-8, the platform's encoding.
+  std::string FileName() const;
   bool operator==(const TSkinName& other) const = default;
 
  private:

@@ -225,7 +225,7 @@ void TSkinFrm::FormShow() {
 void TSkinFrm::RequestSkinList() {
   // A list request still under way is left to finish; its reply fills the list.
   if (Service->Busy()) return;
-  Service->Post(state_.BaseUrl + "plugins/getskin.php", "action=list");
+  Service->Post(state_.BaseUrl + "plugins/getskin.php", "action=list", kMaxSkinListBytes);
 }
 
 void TSkinFrm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {

@@ -22,6 +22,7 @@
 #include "net/http_client.h"
 #include "service/service_process.h"
 #include "skin/skin_data.h"
+#include "skin/skin_list.h"
 #include "support/scripted_peer.h"
 #include "text/settings_codec.h"
 #include "ui/dispatcher_bridge.h"
@@ -327,6 +328,20 @@ TEST_F(SkinFormTest, AListErrorWhileFillingIsDroppedAndKeepsTheEntries) {
   EXPECT_NE(peer.Received(0).find("action=list"), std::string::npos);
 }
 
+TEST_F(SkinFormTest, AListReplyOverOneMebibyteIsAFailedRequest) {
+  const std::string body(kMaxSkinListBytes + 1, 'a');
+  test::ScriptedPeer peer({{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11),
+                            test::Send("HTTP/1.0 200 OK\r\nContent-Length: " +
+                                       std::to_string(body.size()) + "\r\n\r\n" + body),
+                            test::Close()}});
+  state.BaseUrl = "http://127.0.0.1:" + peer.PortText() + "/";
+  Form().show();
+  ASSERT_TRUE(Spin([&] { return peer.AcceptedCount() == 1 && ListRequestEnded(); }));
+  peer.Finish();  // the client may hang up before the whole reply is sent
+  EXPECT_EQ(List()->count(), 0);
+  EXPECT_TRUE(Form().SkinListText.empty());
+}
+
 TEST_F(SkinFormTest, ShowingAgainLeavesARunningListRequestAlone) {
   test::ScriptedPeer peer(
       {{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11), test::Gate(),
@@ -599,7 +614,7 @@ TEST_F(SkinFormTest, AChineseNameGoesOutAsRawGbk) {
   EXPECT_EQ(List()->item(0)->text(), QStringLiteral("蓝色皮肤"));
   ClickRow(0);
   EXPECT_EQ(Img().startedUrl, state.BaseUrl + "plugins/getskin.php?action=downimg&skin_id=" + name);
-  EXPECT_TRUE(Exists(Skins(name + ".jpg.tmp")));
+  EXPECT_TRUE(Exists(Skins("蓝色.jpg.tmp"))) << "the file name is UTF-8";
 }
 
 TEST_F(SkinFormTest, DeleteRemovesOnlyTheContainer) {
@@ -780,7 +795,7 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_FALSE(picture->pixmap().isNull());
 
-  const std::string cherry = G("樱花");
+  const std::string cherry = "樱花";  // cache file names are UTF-8
   int cherryRow = -1;
   for (int i = 0; i < list->count(); ++i)
     if (list->item(i)->text() == QStringLiteral("樱花皮肤")) cherryRow = i;
@@ -796,7 +811,7 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   EXPECT_EQ(loaded.back(), Skins(cherry + ".skn"));
   EXPECT_EQ(holder.LastLoad(), TLoadOutcome::Loaded);
   EXPECT_FALSE(holder.Empty());
-  EXPECT_EQ(SettingsPlain(), cherry + "|user");
+  EXPECT_EQ(SettingsPlain(), G("樱花") + "|user");
 
   // Selecting it again finds its container cached; deleting it keeps the skin in force.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
