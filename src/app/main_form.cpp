@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -34,6 +35,7 @@
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/skin_palette.h"
+#include "ui/skin_style.h"
 #include "ui/system_browser.h"
 #include "ui/system_icons.h"
 #include "ui/widget_helpers.h"
@@ -74,9 +76,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
   BaseUrl = config::kBaseUrl;
   AppVersion = config::kAppVersion;
   AppBuild = config::kAppBuild;
-  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
-    HttpClient1RequestDone(sender, rqType, errCode);
-  });
+  Service = std::make_unique<TServiceRequest>(
+      [this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+        HttpClient1RequestDone(sender, rqType, errCode);
+      });
   SmallIcons = ui::GetSystemImageListHandle(1);
   LargeIcons = ui::GetSystemImageListHandle(0);
 
@@ -107,7 +110,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), MsgDlg(this) {
 
 TMainForm::~TMainForm() {
   // The client goes first so no completion reaches a half-destroyed window.
-  HttpClient1.reset();
+  Service.reset();
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -134,6 +137,7 @@ void TMainForm::BuildMenus() {
 
 void TMainForm::BuildPanel() {
   skSkinPanel1 = Named(new QWidget, "skSkinPanel1");
+  ui::SetSkinDataName(skSkinPanel1, "panel");
   skSkinPanel1->setFixedHeight(60);
   ed_word = Named(new QLineEdit(skSkinPanel1), "ed_word");
   QFont font(QStringLiteral("Tahoma"));
@@ -155,6 +159,7 @@ void TMainForm::BuildPanel() {
 
 void TMainForm::BuildList() {
   skSkinPanel2 = Named(new QWidget, "skSkinPanel2");
+  ui::SetSkinDataName(skSkinPanel2, "panel");
   auto* row = new QHBoxLayout(skSkinPanel2);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
@@ -173,18 +178,18 @@ void TMainForm::BuildList() {
   static const int kColumnWidths[TResultListModel::kColumnCount] = {350, 100, 100, 100,
                                                                     100, 100, 250, 70};
   lv1->header()->setStretchLastSection(false);
+  // The columns keep their order: a dragged header section stays where it was.
+  lv1->header()->setSectionsMovable(false);
   for (int i = 0; i < TResultListModel::kColumnCount; ++i)
     lv1->setColumnWidth(i, kColumnWidths[i]);
+  // A double click with another button than the left one opens nothing.
+  lv1->viewport()->installEventFilter(this);
   OnUser(lv1, &QAbstractItemView::doubleClicked, this, [this] { lv1DblClick(); });
 
   // The list's own vertical bar stays hidden; lv1_bar beside it serves the list.
   lv1_bar = Named(new QScrollBar(Qt::Vertical, skSkinPanel2), "lv1_bar");
   lv1_bar->setFixedWidth(19);
-  QScrollBar* own = lv1->verticalScrollBar();
-  connect(own, &QScrollBar::rangeChanged, lv1_bar, &QScrollBar::setRange);
-  connect(own, &QScrollBar::valueChanged, lv1_bar, &QScrollBar::setValue);
-  connect(lv1_bar, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
-  lv1_bar->setRange(own->minimum(), own->maximum());
+  ui::FollowScrollBar(lv1, lv1_bar);
 
   pm1 = Named(new QMenu(lv1), "pm1");
   N3 = Named(pm1->addAction(QStringLiteral("结果预览")), "N3");
@@ -239,7 +244,7 @@ void TMainForm::RunSearch() {
   }
   SetSearchBusy();
   // The request under way keeps its streams; the newest keyword waits for it to end.
-  if (streams_.UnderWay()) {
+  if (Service->Busy()) {
     pendingKeyword_ = keyword;
     return;
   }
@@ -247,11 +252,11 @@ void TMainForm::RunSearch() {
 }
 
 void TMainForm::StartSearch(const std::string& keyword) {
-  PostForm(*HttpClient1, streams_, BaseUrl + kServiceScript, "action=search&word=" + keyword);
+  Service->Post(BaseUrl + kServiceScript, "action=search&word=" + keyword);
 }
 
 void TMainForm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {
-  const std::optional<std::string> body = FinishPostForm(*HttpClient1, streams_, errCode);
+  const std::optional<std::string> body = Service->Finish(errCode);
   if (pendingKeyword_) {
     // A newer keyword was entered meanwhile: its search replaces this reply.
     const std::string keyword = std::move(*pendingKeyword_);
@@ -318,12 +323,11 @@ void TMainForm::OpenResult(bool preview) {
   if (!found) return;
   PreviewUrl = BaseUrl + page;
   if (preview) {
-    if (ShowPreview)
-      ShowPreview(name + "- [" + SelLink + "] - " + ui::Gbk("Qelo网盘搜索结果预览"), x() + 200,
-                  y() + 100);
+    emit previewRequested(name + "- [" + SelLink + "] - " + ui::Gbk("Qelo网盘搜索结果预览"),
+                          x() + 200, y() + 100);
     return;
   }
-  ui::ShellExecuteA(nullptr, "open", SelLink.c_str(), nullptr, nullptr, ui::SW_SHOWNORMAL);
+  ui::OpenInBrowser(SelLink);
 }
 
 // --- Handlers ---------------------------------------------------------------------------------
@@ -347,7 +351,7 @@ void TMainForm::N4Click() {
 }
 
 void TMainForm::N1Click() {
-  if (ShowSkinWindow) ShowSkinWindow();
+  emit skinWindowRequested();
 }
 
 void TMainForm::N2Click() {
@@ -359,14 +363,13 @@ void TMainForm::Q1Click() {
 }
 
 void TMainForm::F1Click() {
-  ui::ShellExecuteA(nullptr, "open", ForumUrl().c_str(), nullptr, nullptr, ui::SW_SHOWNORMAL);
+  ui::OpenInBrowser(ForumUrl());
 }
 
 void TMainForm::FormShow() {
   // The saved skin, when settings.cfg names one that is cached; damage keeps the built-in one.
   SkinName = LoadSavedSkin(skSkinData1, text::ProcessStateDirs());
   if (skSkinData1.Empty()) skSkinData1.SetCompressedStoredSkin(&skCompressedStoredSkin1);
-  if (OnFormShow) OnFormShow();
 }
 
 void TMainForm::FormClose() {
@@ -376,6 +379,9 @@ void TMainForm::FormClose() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lv1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+    return true;
   if (watched == ed_word && event->type() == QEvent::KeyPress) {
     const QString text = static_cast<QKeyEvent*>(event)->text();
     if (text.size() == 1 && text[0].unicode() < 128) {

@@ -4,12 +4,11 @@
 
 #include <QMainWindow>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "appcore/protocol.h"
+#include "appcore/service_request.h"
 #include "appcore/shared_state.h"
 #include "skin/compressed_stored_skin.h"
 #include "skin/skin_data.h"
@@ -38,6 +37,8 @@ namespace qelo::app {
 class TResultListModel;
 
 class TMainForm : public QMainWindow, public TSharedState {
+  Q_OBJECT
+
  public:
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
@@ -68,20 +69,21 @@ class TMainForm : public QMainWindow, public TSharedState {
 
   // --- Components -----------------------------------------------------------------------------
   ui::TskSkinMessage MsgDlg;
-  std::unique_ptr<net::THttpClient> HttpClient1;
+  // The window's requests to the service, over its client "HttpClient1".
+  std::unique_ptr<TServiceRequest> Service;
   ui::TSystemImageList* SmallIcons = nullptr;
   ui::TSystemImageList* LargeIcons = nullptr;
   // The built-in skin "Charm.skn" and the skin holder every window follows.
   skin::TskCompressedStoredSkin skCompressedStoredSkin1;
   skin::TskSkinData skSkinData1;
 
-  // --- Seams for the windows that other parts of the client add -------------------------------
-  // Shows the skin window modally.
-  std::function<void()> ShowSkinWindow;
-  // Opens PreviewUrl in the preview window: its caption, and its top-left corner on screen.
-  std::function<void(const std::string& caption, int left, int top)> ShowPreview;
-  // Runs once the window is shown (the start-up skin step).
-  std::function<void()> OnFormShow;
+  // --- What the window asks of the others (connected by the composition root) ----------------
+ signals:
+  // A result was opened for preview: PreviewUrl is set; caption (GBK) and the top-left corner
+  // on screen are those of the preview window.
+  void previewRequested(const std::string& caption, int left, int top);
+  // The skin menu entry was chosen.
+  void skinWindowRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -119,7 +121,6 @@ class TMainForm : public QMainWindow, public TSharedState {
 
   // Gives every window the holder's colours; declared after the holder, so it leaves first.
   std::unique_ptr<ui::TSkinPaletteFollower> skinPalette_;
-  TFormStreams streams_;
   // A keyword entered while a search was under way; it is sent once that search ends.
   std::optional<std::string> pendingKeyword_;
   bool shown_ = false;

@@ -15,6 +15,7 @@
 #include "text/app_dir.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/skin_style.h"
 #include "ui/widget_helpers.h"
 
 namespace qelo::app {
@@ -45,10 +46,7 @@ TVerFrm::TVerFrm(const TSharedState& state, QWidget* parent)
   VerSB1 = Named(new QScrollBar(Qt::Vertical, PCInfo), "VerSB1");
   VerSB1->setGeometry(484, 0, 19, 290);
   // The separate bar follows the text box's own scrolling.
-  QScrollBar* own = VerM1->verticalScrollBar();
-  connect(own, &QScrollBar::rangeChanged, VerSB1, &QScrollBar::setRange);
-  connect(own, &QScrollBar::valueChanged, VerSB1, &QScrollBar::setValue);
-  connect(VerSB1, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
+  ui::FollowScrollBar(VerM1, VerSB1);
   VerPC->addTab(PCInfo, QStringLiteral("软件说明"));
 
   PCLicense = Named(new QWidget, "PCLicense");
@@ -60,6 +58,7 @@ TVerFrm::TVerFrm(const TSharedState& state, QWidget* parent)
   VerPC->setCurrentWidget(PCInfo);
 
   skSkinPanel3 = Named(new QWidget(this), "skSkinPanel3");
+  ui::SetSkinDataName(skSkinPanel3, "panel");
   skSkinPanel3->setGeometry(0, 312, 505, 30);
   skVerText = Named(new QLabel(skSkinPanel3), "skVerText");
   skVerText->setGeometry(0, 1, 428, 28);

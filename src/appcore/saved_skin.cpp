@@ -6,6 +6,7 @@
 
 #include "appcore/file_lines.h"
 #include "skin/builtin_skin.h"
+#include "text/gbk.h"
 #include "text/settings_codec.h"
 #include "text/text_fields.h"
 
@@ -32,7 +33,7 @@ std::string LoadSavedSkin(skin::TskSkinData& holder, const text::StateDirs& dirs
   } catch (const std::exception&) {
     return builtin;  // a settings file that does not decode keeps the built-in skin
   }
-  const std::string container = dirs.skins + name + ".skn";
+  const std::string container = dirs.skins + text::GbkToUtf8(name) + ".skn";
   if (name.empty() || !FileExists(container)) return builtin;
   try {
     holder.LoadContainerFile(container);

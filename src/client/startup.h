@@ -18,8 +18,9 @@ class TWBForm;
 class TWindows {
  public:
   // Creates the windows (main, preview, skin, about, report), all hidden, sets MainForm, WBForm,
-  // SkinFrm, VerFrm and RpForm, lets the main window open results in the preview window, and
-  // makes the main menu's skin entry show the skin window modally.
+  // SkinFrm, VerFrm and RpForm, and connects what the windows ask of each other: a result opened
+  // for preview shows the preview window, the skin menu entry shows the skin window modally, and
+  // a skin chosen there is loaded into the main window's skin holder.
   TWindows();
   ~TWindows();
   TWindows(const TWindows&) = delete;

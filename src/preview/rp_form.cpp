@@ -17,6 +17,7 @@
 #include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/skin_style.h"
 #include "ui/widget_helpers.h"
 
 namespace qelo::app {
@@ -40,11 +41,13 @@ TRpForm::TRpForm(const TSharedState& state, QWidget* parent)
   setWindowTitle(QStringLiteral("举报投诉文件"));
   setFixedSize(444, 261);
   setModal(true);
-  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
-    HttpClient1RequestDone(sender, rqType, errCode);
-  });
+  Service = std::make_unique<TServiceRequest>(
+      [this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+        HttpClient1RequestDone(sender, rqType, errCode);
+      });
 
   skSkinPanel1 = Named(new QFrame(this), "skSkinPanel1");
+  ui::SetSkinDataName(skSkinPanel1, "panel");
   skSkinPanel1->setFrameShape(QFrame::StyledPanel);
   auto* fill = new QVBoxLayout(this);
   fill->setContentsMargins(0, 0, 0, 0);
@@ -94,7 +97,7 @@ TRpForm::TRpForm(const TSharedState& state, QWidget* parent)
 }
 
 TRpForm::~TRpForm() {
-  HttpClient1.reset();
+  Service.reset();
   if (RpForm == this) RpForm = nullptr;
 }
 
@@ -108,8 +111,11 @@ void TRpForm::showEvent(QShowEvent* event) {
 }
 
 void TRpForm::FormShow() {
-  btn_report->setEnabled(true);
-  btn_report->setText(QStringLiteral("提 交"));
+  // A report still under way keeps the button busy: a second one could not be sent, and the
+  // first one's reply would seem to answer it.
+  const bool reporting = Service->Busy();
+  btn_report->setEnabled(!reporting);
+  btn_report->setText(reporting ? QStringLiteral("提交中...") : QStringLiteral("提 交"));
 }
 
 void TRpForm::cb_reasonChange() {
@@ -134,13 +140,13 @@ void TRpForm::SendReport() {
   btn_report->setEnabled(false);
   // A report still under way (the dialog was closed and shown again before its reply) keeps
   // its request and its streams; its reply decides what happens, and this one is not sent.
-  if (streams_.UnderWay() || HttpClient1->State() != net::httpReady) return;
-  PostForm(*HttpClient1, streams_, state_.BaseUrl + kServiceScript,
-           "action=report&content=" + reason + "&file_id=" + state_.SelFileId);
+  if (Service->Busy()) return;
+  Service->Post(state_.BaseUrl + kServiceScript,
+                "action=report&content=" + reason + "&file_id=" + state_.SelFileId);
 }
 
 void TRpForm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {
-  const std::optional<std::string> body = FinishPostForm(*HttpClient1, streams_, errCode);
+  const std::optional<std::string> body = Service->Finish(errCode);
   if (!body) return;
   if (*body != "true") {
     InfoBox(ui::Gbk("举报提交出错，请联系我们"));

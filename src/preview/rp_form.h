@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "appcore/protocol.h"
+#include "appcore/service_request.h"
 
 class QComboBox;
 class QFrame;
@@ -37,7 +37,8 @@ class TRpForm : public QDialog {
 
   void SendReport();
 
-  std::unique_ptr<net::THttpClient> HttpClient1;
+  // The window's requests to the service, over its client "HttpClient1".
+  std::unique_ptr<TServiceRequest> Service;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -50,8 +51,6 @@ class TRpForm : public QDialog {
   QPlainTextEdit* mm1;
   QComboBox* cb_reason;
   QPushButton* btn_report;
-
-  TFormStreams streams_;
 };
 
 // The report dialog, set while it exists.

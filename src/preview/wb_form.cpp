@@ -17,6 +17,7 @@
 #include "text/ascii_text.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
+#include "ui/skin_style.h"
 #include "ui/system_browser.h"
 #include "ui/web_view.h"
 #include "ui/widget_helpers.h"
@@ -46,9 +47,10 @@ TWBForm::TWBForm(const TSharedState& state, QWidget* parent)
   WBForm = this;
   setObjectName(QStringLiteral("WBForm"));
   setWindowTitle(QStringLiteral("Qelo搜索浏览器"));
-  HttpClient1 = MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
-    HttpClient1RequestDone(sender, rqType, errCode);
-  });
+  Service = std::make_unique<TServiceRequest>(
+      [this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+        HttpClient1RequestDone(sender, rqType, errCode);
+      });
 
   pn1 = Named(new QWidget(this), "pn1");
   auto* whole = new QVBoxLayout(this);
@@ -78,7 +80,7 @@ TWBForm::TWBForm(const TSharedState& state, QWidget* parent)
 
 TWBForm::~TWBForm() {
   qApp->removeEventFilter(this);
-  HttpClient1.reset();
+  Service.reset();
   if (WBForm == this) WBForm = nullptr;
 }
 
@@ -111,6 +113,7 @@ void TWBForm::BuildViews() {
 
 void TWBForm::BuildBar() {
   skSkinPanel1 = Named(new QFrame(pn1), "skSkinPanel1");
+  ui::SetSkinDataName(skSkinPanel1, "panel");
   skSkinPanel1->setFrameShape(QFrame::StyledPanel);
   skSkinPanel1->setFixedHeight(33);
   auto* row = new QHBoxLayout(skSkinPanel1);
@@ -209,7 +212,7 @@ void TWBForm::FormCreate() {
 void TWBForm::FormActivate() {
   if (state_.PreviewUrl == LastUrl) return;
   wb_load->show();
-  wb_load->Navigate(text::AppDir() + "res/loading.html");
+  wb_load->NavigateFile(text::AppDir() + "res/loading.html");
   lb1->setText(ui::GbkToQString(ui::Gbk("【文件价值指数：") + state_.SelValue +
                                 ui::Gbk(" , 人气：") + state_.SelViews + ui::Gbk("】")));
   lb2->hide();
@@ -217,8 +220,11 @@ void TWBForm::FormActivate() {
   cb_score->show();
   // The button comes back too: an accepted rating hid it, and the next result must be rateable.
   btn_review->show();
-  btn_review->setEnabled(true);
-  btn_review->setText(QStringLiteral("评分"));
+  // A rating still under way keeps the button busy: a second one could not be sent, and the
+  // first one's reply would seem to answer it.
+  const bool rating = Service->Busy();
+  btn_review->setEnabled(!rating);
+  btn_review->setText(rating ? QStringLiteral("提交中...") : QStringLiteral("评分"));
   btn_report->setEnabled(true);
   btn_report->setGeometry(104, btn_report->y(), 75, btn_report->height());
   btn_report->setText(QStringLiteral("举报投诉"));
@@ -245,7 +251,7 @@ void TWBForm::WbNoAdBeforeNavigate2(ui::TWebView*, const std::string& url, bool&
 }
 
 void TWBForm::btn_viewClick() {
-  ui::ShellExecuteA(nullptr, "open", state_.SelLink.c_str(), nullptr, nullptr, ui::SW_SHOWNORMAL);
+  ui::OpenInBrowser(state_.SelLink);
 }
 
 void TWBForm::btn_reportClick() {
@@ -268,13 +274,13 @@ void TWBForm::SendRating() {
   btn_review->setText(QStringLiteral("提交中..."));
   // A rating still under way (the bar was reset for another result meanwhile) keeps its request
   // and its streams; its reply decides what the bar shows, and this one is not sent.
-  if (streams_.UnderWay() || HttpClient1->State() != net::httpReady) return;
-  PostForm(*HttpClient1, streams_, state_.BaseUrl + kServiceScript,
-           "action=review&file_id=" + state_.SelFileId + "&score=" + score);
+  if (Service->Busy()) return;
+  Service->Post(state_.BaseUrl + kServiceScript,
+                "action=review&file_id=" + state_.SelFileId + "&score=" + score);
 }
 
 void TWBForm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {
-  const std::optional<std::string> body = FinishPostForm(*HttpClient1, streams_, errCode);
+  const std::optional<std::string> body = Service->Finish(errCode);
   if (!body) return;
   if (*body != "true") {
     InfoBox(ui::Gbk("评分系统出错，请联系我们"));

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "appcore/protocol.h"
+#include "appcore/service_request.h"
 
 class QComboBox;
 class QFrame;
@@ -55,7 +55,8 @@ class TWBForm : public QWidget {
 
   // PreviewUrl when the window last lost activation (GBK).
   std::string LastUrl;
-  std::unique_ptr<net::THttpClient> HttpClient1;
+  // The window's requests to the service, over its client "HttpClient1".
+  std::unique_ptr<TServiceRequest> Service;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,7 +86,6 @@ class TWBForm : public QWidget {
   QFrame* pn4;
   ui::TWebView* WbNoAd;
 
-  TFormStreams streams_;
   // True while this window is the application's active one.
   bool appActive_ = false;
 };

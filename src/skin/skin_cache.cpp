@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace qelo::skin {
@@ -42,6 +43,33 @@ bool LockExclusive(int fd) {
   return r == 0;
 }
 
+// A file stream that refuses to grow past a limit.
+class TCappedStream : public net::TStream {
+ public:
+  TCappedStream(net::TStream& target, int64_t limit) : target_(target), limit_(limit) {}
+  int64_t Read(void* buffer, int64_t count) override { return target_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const int64_t at = target_.Seek(0, net::TSeekOrigin::Current);
+    if (count > 0 && at + count > limit_) Refuse();
+    return target_.Write(buffer, count);
+  }
+  int64_t Seek(int64_t offset, net::TSeekOrigin origin) override {
+    return target_.Seek(offset, origin);
+  }
+  int64_t Size() const override { return target_.Size(); }
+  void SetSize(int64_t size) override {
+    if (size > limit_) Refuse();
+    target_.SetSize(size);
+  }
+
+ private:
+  [[noreturn]] void Refuse() const {
+    throw net::EStreamError("download larger than " + std::to_string(limit_) + " bytes");
+  }
+  net::TStream& target_;
+  int64_t limit_;
+};
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -55,12 +83,14 @@ std::optional<int64_t> FileSize(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-THeldFile::THeldFile(TSkinCache& cache, std::string path, int fd)
+THeldFile::THeldFile(TSkinCache& cache, std::string path, int fd, int64_t maxBytes)
     : cache_(cache), path_(std::move(path)), fd_(fd) {
   stream_.emplace(net::TFileStream::FromDescriptor(fd_));
+  capped_ = std::make_unique<TCappedStream>(*stream_, maxBytes);
 }
 
 THeldFile::~THeldFile() {
+  capped_.reset();
   stream_.reset();
   // Closing the descriptor drops the lock.
   ::close(fd_);
@@ -72,14 +102,14 @@ TSkinCache::~TSkinCache() {
   assert(held_.empty());
 }
 
-std::string TSkinCache::PathOf(std::string_view name, std::string_view ending) const {
+std::string TSkinCache::PathOf(const TSkinName& name, std::string_view ending) const {
   std::string path = dir_;
-  path.append(name);
+  path.append(name.FileName());
   path.append(ending);
   return path;
 }
 
-std::unique_ptr<THeldFile> TSkinCache::CreateHeld(const std::string& path) {
+std::unique_ptr<THeldFile> TSkinCache::CreateHeld(const std::string& path, int64_t maxBytes) {
   if (IsHeld(path)) CannotCreate(path, EBUSY);
   // Opened without O_TRUNC: the file is emptied only once the lock shows nobody else holds it.
   FdGuard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
@@ -90,7 +120,7 @@ std::unique_ptr<THeldFile> TSkinCache::CreateHeld(const std::string& path) {
   if (!S_ISREG(st.st_mode)) CannotCreate(path, EISDIR);
   if (::ftruncate(fd.get(), 0) != 0) CannotCreate(path, errno);
   held_.insert(path);
-  return std::unique_ptr<THeldFile>(new THeldFile(*this, path, fd.release()));
+  return std::unique_ptr<THeldFile>(new THeldFile(*this, path, fd.release(), maxBytes));
 }
 
 bool TSkinCache::IsFileLocked(const std::string& path) const {

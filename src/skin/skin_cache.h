@@ -13,6 +13,7 @@
 
 #include "net/stream.h"
 #include "skin/skin_errors.h"
+#include "skin/skin_names.h"
 
 namespace qelo::skin {
 
@@ -29,6 +30,12 @@ inline constexpr std::string_view kPictureEnding = ".jpg";
 inline constexpr std::string_view kPictureTmpEnding = ".jpg.tmp";
 inline constexpr std::string_view kPictureStatEnding = ".jpg.stat";
 
+// The most a transfer may write into its ".tmp" file: what the readers accept of a container,
+// and a generous size for a preview picture. A transfer past it ends as failed, so a hostile
+// service cannot fill the disk.
+inline constexpr int64_t kMaxContainerTransfer = int64_t{64} << 20;
+inline constexpr int64_t kMaxPictureTransfer = int64_t{4} << 20;
+
 bool FileExists(const std::string& path);
 // Size in bytes of a regular file; nothing when it is missing or not a regular file.
 std::optional<int64_t> FileSize(const std::string& path);
@@ -36,24 +43,26 @@ std::optional<int64_t> FileSize(const std::string& path);
 class TSkinCache;
 
 // A file created for a transfer, held open and locked until this object goes. The stream is what
-// a downloader writes into.
+// a downloader writes into; a write or size past the file's limit raises EStreamError and
+// leaves the file as it was.
 class THeldFile {
  public:
   ~THeldFile();
   THeldFile(const THeldFile&) = delete;
   THeldFile& operator=(const THeldFile&) = delete;
 
-  net::TStream& Stream() { return *stream_; }
+  net::TStream& Stream() { return *capped_; }
   const std::string& Path() const { return path_; }
 
  private:
   friend class TSkinCache;
-  THeldFile(TSkinCache& cache, std::string path, int fd);
+  THeldFile(TSkinCache& cache, std::string path, int fd, int64_t maxBytes);
 
   TSkinCache& cache_;
   std::string path_;
   int fd_;
   std::optional<net::TFileStream> stream_;
+  std::unique_ptr<net::TStream> capped_;
 };
 
 class TSkinCache {
@@ -65,11 +74,14 @@ class TSkinCache {
   TSkinCache& operator=(const TSkinCache&) = delete;
 
   const std::string& Dir() const { return dir_; }
-  std::string PathOf(std::string_view name, std::string_view ending) const;
+  // The cache file of a checked skin name with one of the endings above; the name is written in
+  // UTF-8, as every file name on this platform.
+  std::string PathOf(const TSkinName& name, std::string_view ending) const;
 
-  // Creates the file for writing, emptying an existing one, and holds it. Throws EFCreateError
-  // when it cannot be created, or when a transfer holds it already (the file is then untouched).
-  std::unique_ptr<THeldFile> CreateHeld(const std::string& path);
+  // Creates the file for writing, emptying an existing one, and holds it; its stream takes at
+  // most maxBytes. Throws EFCreateError when it cannot be created, or when a transfer holds it
+  // already (the file is then untouched).
+  std::unique_ptr<THeldFile> CreateHeld(const std::string& path, int64_t maxBytes);
 
   // True when the file exists and cannot be opened for reading and writing exclusively: held by a
   // transfer of this process, locked by another, or not openable. A missing file gives false.

@@ -11,11 +11,18 @@ const std::string& EntrySuffix() {
 }
 
 std::vector<SkinRow> BuildSkinTable(std::string_view text) {
-  const int n = text::CountOf(text, ",") + 1;
+  const size_t n = static_cast<size_t>(text::CountOf(text, ",")) + 1;
+  // Split once: picking each row from the whole reply again made a long list quadratic.
+  std::vector<std::string> fields;
+  if (!text.empty()) fields = text::SplitFields(',', text);
+  // As PickField answers: an empty text names "", a text of fewer than two fields is one name.
+  const bool whole = fields.size() < 2;
   std::vector<SkinRow> rows;
-  rows.reserve(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    std::string name = text::PickField(',', text, i);
+  rows.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    if (!whole && i >= fields.size())
+      throw text::EListError("List index out of bounds (" + std::to_string(i) + ")");
+    std::string name = whole ? std::string(text) : std::move(fields[i]);
     std::string entry = name + EntrySuffix();
     rows.push_back({std::move(name), std::move(entry)});
   }

@@ -8,6 +8,9 @@
 
 namespace qelo::skin {
 
+// A list reply longer than this is taken as a failed request: no real list comes near it.
+inline constexpr size_t kMaxSkinListBytes = size_t{1} << 20;
+
 struct SkinRow {
   std::string name;   // GBK, as the reply carries it
   std::string entry;  // name + "皮肤", the list entry's text (GBK)
@@ -17,9 +20,10 @@ struct SkinRow {
 const std::string& EntrySuffix();
 
 // One row per comma-separated field: the row count is the number of commas plus one, and row i
-// is PickField(",", text, i). Because PickField also splits at blanks and honours quotes, a reply
-// with fewer fields than that throws the list error for the first missing index, and a reply
-// that yields fewer than two fields gives the whole text as its one name.
+// is PickField(",", text, i), the reply being split only once. Because PickField also splits at
+// blanks and honours quotes, a reply with fewer fields than that throws the list error for the
+// first missing index, and a reply that yields fewer than two fields gives the whole text as its
+// one name.
 std::vector<SkinRow> BuildSkinTable(std::string_view text);
 
 // The text a click compares against: the sixth "|"-separated field of the list reply (the whole

@@ -25,6 +25,8 @@ SkinNameProblem CheckSkinName(std::string_view name) {
   for (char c : name)
     if (c == '&' || c == '#' || c == '?' || c == '%') return SkinNameProblem::UrlCharacter;
   if (!IsValidGbk(name)) return SkinNameProblem::NotGbk;
+  // A Chinese character takes two bytes in GBK and three in the file name.
+  if (text::GbkToUtf8(name).size() > kMaxSkinNameBytes) return SkinNameProblem::TooLong;
   // Checked on valid GBK only: "\" (0x5C) is a legal trail byte, so a lone byte test would refuse
   // good Chinese names. Walk character by character instead.
   for (size_t i = 0; i < name.size();) {
@@ -39,6 +41,17 @@ SkinNameProblem CheckSkinName(std::string_view name) {
     ++i;
   }
   return SkinNameProblem::None;
+}
+
+std::optional<TSkinName> TSkinName::Make(std::string_view gbkName, SkinNameProblem* problem) {
+  const SkinNameProblem found = CheckSkinName(gbkName);
+  if (problem) *problem = found;
+  if (found != SkinNameProblem::None) return std::nullopt;
+  return TSkinName(std::string(gbkName));
+}
+
+std::string TSkinName::FileName() const {
+  return text::GbkToUtf8(gbk_);
 }
 
 std::string SkinNameRefusal(SkinNameProblem problem) {

@@ -17,10 +17,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/message_boxes.h"
 #include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "skin/skin_list.h"
 #include "skin/skin_names.h"
+#include "text/app_dir.h"
 #include "text/append_line.h"
 #include "text/settings_codec.h"
 #include "ui/error_report.h"
@@ -72,10 +74,24 @@ std::string EntryBytes(const QListWidgetItem* item) {
 
 }  // namespace
 
-TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
-    : QDialog(parent), host_(std::move(host)), cache_(host_.stateDirs.skins) {
+namespace {
+
+TSkinFrmOptions WithDefaults(TSkinFrmOptions options) {
+  if (options.appDir.empty()) options.appDir = text::AppDir();
+  if (!options.stateDirs) options.stateDirs = text::ProcessStateDirs();
+  if (!options.readPicture) options.readPicture = ui::ReadJpegImage;
+  if (!options.makeDownloader) options.makeDownloader = MakeMultipartSkinDownloader;
+  return options;
+}
+
+}  // namespace
+
+TSkinFrm::TSkinFrm(const app::TSharedState& state, TSkinFrmOptions options, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      options_(WithDefaults(std::move(options))),
+      cache_(SkinsDir()) {
   SkinFrm = this;
-  if (!host_.readPicture) host_.readPicture = ui::ReadJpegImage;
   setObjectName(QStringLiteral("SkinFrm"));
   setWindowTitle(QStringLiteral("更换皮肤"));
   // Fixed size, system-menu (close) button only.
@@ -87,13 +103,14 @@ TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
     move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
 
-  HttpClient1 =
-      app::MakeServiceClient([this](net::THttpClient* sender, int rqType, uint16_t errCode) {
+  Service = std::make_unique<app::TServiceRequest>(
+      [this](net::THttpClient* sender, int rqType, uint16_t errCode) {
         HttpClient1RequestDone(sender, rqType, errCode);
       });
-  if (!host_.makeDownloader) host_.makeDownloader = MakeMultipartSkinDownloader;
-  HttpDownFile = host_.makeDownloader();
-  HttpImg = host_.makeDownloader();
+  HttpDownFile = options_.makeDownloader();
+  HttpImg = options_.makeDownloader();
+  container_.downloader = HttpDownFile.get();
+  img_.downloader = HttpImg.get();
   if (HttpDownFile)
     HttpDownFile->OnRequestDone = [this](ISkinDownloader* s, int code, const std::string& why) {
       HttpDownFileRequestDone(s, code, why);
@@ -108,11 +125,11 @@ TSkinFrm::TSkinFrm(TSkinFrmHost host, QWidget* parent)
 
 TSkinFrm::~TSkinFrm() {
   // The transfers go before the files they write into, and the files before the cache.
-  HttpClient1.reset();
+  Service.reset();
   HttpDownFile.reset();
   HttpImg.reset();
-  imgFile_.reset();
-  skinFile_.reset();
+  img_.file.reset();
+  container_.file.reset();
   if (SkinFrm == this) SkinFrm = nullptr;
 }
 
@@ -158,7 +175,7 @@ void TSkinFrm::ShowPicture(const std::string& path) {
     if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     ::close(fd);
   }
-  QImage image = host_.readPicture(path);
+  QImage image = options_.readPicture(path);
   // A picture larger than the control is scaled down to fit; a smaller one stays as it is.
   if (image.width() > PVImg->width() || image.height() > PVImg->height())
     image = image.scaled(PVImg->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -167,10 +184,10 @@ void TSkinFrm::ShowPicture(const std::string& path) {
 }
 
 void TSkinFrm::ShowLoadingPicture() {
-  ShowPicture(host_.appDir + "res/loading.jpg");
+  ShowPicture(options_.appDir + "res/loading.jpg");
 }
 
-void TSkinFrm::ShowPreviewPicture(const std::string& name) {
+void TSkinFrm::ShowPreviewPicture(const TSkinName& name) {
   const std::string path = cache_.PathOf(name, kPictureEnding);
   const std::optional<int64_t> size = FileSize(path);
   if (size && *size > 0)
@@ -185,16 +202,15 @@ void TSkinFrm::SetStatus(const std::string& gbk) {
   SFStatus->setText(ui::GbkToQString(gbk));
 }
 
-bool TSkinFrm::UsableName(const std::string& name) {
-  const SkinNameProblem problem = CheckSkinName(name);
-  if (problem == SkinNameProblem::None) return true;
-  SetStatus(SkinNameRefusal(problem));
-  return false;
+std::optional<TSkinName> TSkinFrm::UsableName(const std::string& name) {
+  SkinNameProblem problem = SkinNameProblem::None;
+  std::optional<TSkinName> checked = TSkinName::Make(name, &problem);
+  if (!checked) SetStatus(SkinNameRefusal(problem));
+  return checked;
 }
 
-bool TSkinFrm::ContainerCached(const std::string& name) const {
-  return CheckSkinName(name) == SkinNameProblem::None &&
-         FileExists(cache_.PathOf(name, kContainerEnding));
+bool TSkinFrm::ContainerCached(const TSkinName& name) const {
+  return FileExists(cache_.PathOf(name, kContainerEnding));
 }
 
 bool TSkinFrm::IsFileLocked(const std::string& path) const {
@@ -209,13 +225,12 @@ void TSkinFrm::FormShow() {
 
 void TSkinFrm::RequestSkinList() {
   // A list request still under way is left to finish; its reply fills the list.
-  if (streams_.UnderWay() || HttpClient1->State() != net::httpReady) return;
-  app::PostForm(*HttpClient1, streams_, host_.state->BaseUrl + "plugins/getskin.php",
-                "action=list");
+  if (Service->Busy()) return;
+  Service->Post(state_.BaseUrl + "plugins/getskin.php", "action=list", kMaxSkinListBytes);
 }
 
 void TSkinFrm::HttpClient1RequestDone(net::THttpClient*, int, uint16_t errCode) {
-  const std::optional<std::string> body = app::FinishPostForm(*HttpClient1, streams_, errCode);
+  const std::optional<std::string> body = Service->Finish(errCode);
   if (!body) return;
   SkinListText = *body;
   FillSkinList(SkinListText);
@@ -231,7 +246,7 @@ void TSkinFrm::FillSkinList(const std::string& text) {
     item->setSizeHint(QSize(0, kEntryHeight));
     SLBox->addItem(item);
   }
-  const std::string& skinName = host_.state->SkinName;
+  const std::string& skinName = state_.SkinName;
   if (!skinName.empty()) {
     const std::string wanted = skinName + EntrySuffix();
     for (int i = 0; i < SLBox->count(); ++i) {
@@ -257,8 +272,9 @@ void TSkinFrm::SLBoxListBoxClick() {
     for (const SkinRow& row : rows) {
       if (row.entry != entry) continue;
       SelSkin = row.name;
-      if (UsableName(SelSkin)) ShowPreview();
-      SKBtnDel->setEnabled(ContainerCached(SelSkin));
+      const std::optional<TSkinName> checked = UsableName(SelSkin);
+      if (checked) ShowPreview();
+      SKBtnDel->setEnabled(checked && ContainerCached(*checked));
     }
   }
 }
@@ -266,62 +282,64 @@ void TSkinFrm::SLBoxListBoxClick() {
 // --- Preview ----------------------------------------------------------------------------------
 
 void TSkinFrm::ShowPreview() {
-  if (!UsableName(SelSkin)) return;
-  if (FileExists(cache_.PathOf(SelSkin, kPictureEnding))) {
-    ShowPreviewPicture(SelSkin);
+  const std::optional<TSkinName> name = UsableName(SelSkin);
+  if (!name) return;
+  if (FileExists(cache_.PathOf(*name, kPictureEnding))) {
+    ShowPreviewPicture(*name);
     return;
   }
-  if (HttpImg) {
-    HttpImg->URL = host_.state->BaseUrl + "plugins/getskin.php?action=downimg&skin_id=" + SelSkin;
-    HttpImg->StateFileName = cache_.PathOf(SelSkin, kPictureStatEnding);
-    HttpImg->PartCount = 2;
-  }
-  const std::string tmp = cache_.PathOf(SelSkin, kPictureTmpEnding);
+  AimTransfer(img_, "downimg", *name, kPictureStatEnding);
+  const std::string tmp = cache_.PathOf(*name, kPictureTmpEnding);
   // Held by the transfer that fetches it already: let that one finish.
   if (IsFileLocked(tmp)) return;
-  StartTransfer(HttpImg.get(), imgFile_, imgOwner_, tmp, SelSkin);
+  StartTransfer(img_, tmp, *name);
 }
 
-void TSkinFrm::StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldFile>& held,
-                             std::optional<std::string>& owner, const std::string& tmp,
-                             const std::string& name) {
+void TSkinFrm::AimTransfer(TTransfer& transfer, const char* action, const TSkinName& name,
+                           std::string_view statEnding) {
+  if (!transfer.downloader) return;
+  transfer.downloader->URL =
+      state_.BaseUrl + "plugins/getskin.php?action=" + action + "&skin_id=" + name.Gbk();
+  transfer.downloader->StateFileName = cache_.PathOf(name, statEnding);
+  transfer.downloader->PartCount = 2;
+}
+
+void TSkinFrm::StartTransfer(TTransfer& transfer, const std::string& tmp, const TSkinName& name) {
   // A factory that made no downloader: nothing is fetched and no file is left behind.
-  if (!downloader) return;
+  if (!transfer.downloader) return;
   text::MakeStateDir(cache_.Dir());
-  std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp);
+  std::unique_ptr<THeldFile> fresh = cache_.CreateHeld(tmp, transfer.maxBytes);
   // The transfer this one replaces reports nothing; its file is closed once the new transfer
   // has taken its place, and stays in the cache under its ".tmp" name.
-  std::unique_ptr<THeldFile> replaced = std::move(held);
-  held = std::move(fresh);
-  owner = name;
-  downloader->FileStream = &held->Stream();
+  std::unique_ptr<THeldFile> replaced = std::move(transfer.file);
+  transfer.file = std::move(fresh);
+  transfer.skin = name;
+  transfer.downloader->FileStream = &transfer.file->Stream();
   try {
-    downloader->Start();
+    transfer.downloader->Start();
   } catch (const std::exception&) {
-    downloader->FileStream = nullptr;
-    held.reset();
-    owner.reset();
+    transfer.downloader->FileStream = nullptr;
+    transfer.file.reset();
+    transfer.skin.reset();
   }
 }
 
-std::optional<std::string> TSkinFrm::FinishTransfer(ISkinDownloader* downloader,
-                                                    std::unique_ptr<THeldFile>& held,
-                                                    std::optional<std::string>& owner) {
-  downloader->FileStream = nullptr;
-  held.reset();
-  return std::exchange(owner, std::nullopt);
+std::optional<TSkinName> TSkinFrm::FinishTransfer(TTransfer& transfer) {
+  transfer.downloader->FileStream = nullptr;
+  transfer.file.reset();
+  return std::exchange(transfer.skin, std::nullopt);
 }
 
 void TSkinFrm::HttpImgRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
-  const std::optional<std::string> name = FinishTransfer(HttpImg.get(), imgFile_, imgOwner_);
+  const std::optional<TSkinName> name = FinishTransfer(img_);
   if (!name) return;
   if (errorCode == 200 && HttpImg->TotalDataCount() > 0) {
     std::rename(cache_.PathOf(*name, kPictureTmpEnding).c_str(),
                 cache_.PathOf(*name, kPictureEnding).c_str());
     // The picture of a skin no longer selected is cached but not shown.
-    if (*name == SelSkin) ShowPreviewPicture(*name);
+    if (name->Gbk() == SelSkin) ShowPreviewPicture(*name);
   } else {
-    SetStatus(ui::Gbk("预览图文件【") + *name + ui::Gbk("】不存在"));
+    SetStatus(ui::Gbk("预览图文件【") + name->Gbk() + ui::Gbk("】不存在"));
   }
 }
 
@@ -333,39 +351,39 @@ void TSkinFrm::SLBoxListBoxDblClick() {
 
 void TSkinFrm::SKBtnApplyClick() {
   if (!ApplyOrFetchSkin(SelSkin)) return;
-  text::MakeStateDir(host_.stateDirs.config);
-  text::AppendLine(host_.stateDirs.config + "settings.cfg",
+  text::MakeStateDir(options_.stateDirs->config);
+  text::AppendLine(options_.stateDirs->config + "settings.cfg",
                    text::SettingsCodec(SelSkin + "|user", true), true);
 }
 
-bool TSkinFrm::ApplyOrFetchSkin(const std::string& name) {
-  if (!UsableName(name)) return false;
+bool TSkinFrm::ApplyOrFetchSkin(const std::string& gbkName) {
+  const std::optional<TSkinName> name = UsableName(gbkName);
+  if (!name) return false;
   applyTarget_ = name;
-  if (FileExists(cache_.PathOf(name, kContainerEnding))) {
-    ApplyCachedSkin(name);
+  if (ContainerCached(*name)) {
+    ApplyCachedSkin(*name);
     return true;
   }
-  if (HttpDownFile) {
-    HttpDownFile->URL =
-        host_.state->BaseUrl + "plugins/getskin.php?action=downskin&skin_id=" + name;
-    HttpDownFile->StateFileName = cache_.PathOf(name, kContainerStatEnding);
-    HttpDownFile->PartCount = 2;
+  AimTransfer(container_, "downskin", *name, kContainerStatEnding);
+  const std::string tmp = cache_.PathOf(*name, kContainerTmpEnding);
+  // No lock test here: a ".tmp" still held by its transfer makes the creation fail, and then
+  // nothing is to be applied when that transfer ends: the failed apply recorded no choice.
+  try {
+    StartTransfer(container_, tmp, *name);
+  } catch (...) {
+    applyTarget_.reset();
+    throw;
   }
-  const std::string tmp = cache_.PathOf(name, kContainerTmpEnding);
-  // No lock test here: a ".tmp" still held by its transfer makes the creation fail.
-  StartTransfer(HttpDownFile.get(), skinFile_, skinOwner_, tmp, name);
-  SelSkin = name;
+  SelSkin = gbkName;
   return true;
 }
 
-void TSkinFrm::ApplyCachedSkin(const std::string& name) {
-  if (!UsableName(name)) return;
-  if (!host_.loadContainer) throw std::runtime_error("No skin holder");
-  host_.loadContainer(cache_.PathOf(name, kContainerEnding));
+void TSkinFrm::ApplyCachedSkin(const TSkinName& name) {
+  emit skinContainerChosen(cache_.PathOf(name, kContainerEnding));
 }
 
 void TSkinFrm::HttpDownFileRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
-  const std::optional<std::string> name = FinishTransfer(HttpDownFile.get(), skinFile_, skinOwner_);
+  const std::optional<TSkinName> name = FinishTransfer(container_);
   if (!name) return;
   if (errorCode == 200 && HttpDownFile->TotalDataCount() > 0) {
     std::rename(cache_.PathOf(*name, kContainerTmpEnding).c_str(),
@@ -373,14 +391,15 @@ void TSkinFrm::HttpDownFileRequestDone(ISkinDownloader*, int errorCode, const st
     // Applied only while it is still the skin last asked for; otherwise it waits in the cache.
     if (applyTarget_ == *name) ApplyCachedSkin(*name);
   } else {
-    SetStatus(ui::Gbk("皮肤文件【") + *name + ui::Gbk("】不存在"));
+    SetStatus(ui::Gbk("皮肤文件【") + name->Gbk() + ui::Gbk("】不存在"));
   }
 }
 
 void TSkinFrm::SKBtnDelClick() {
-  if (!UsableName(SelSkin)) return;
-  if (!host_.confirm || !host_.confirm(ui::Gbk("确认删除此皮肤？"))) return;
-  const std::string path = cache_.PathOf(SelSkin, kContainerEnding);
+  const std::optional<TSkinName> name = UsableName(SelSkin);
+  if (!name) return;
+  if (!app::ConfirmBox(ui::Gbk("确认删除此皮肤？"))) return;
+  const std::string path = cache_.PathOf(*name, kContainerEnding);
   if (FileExists(path)) ::unlink(path.c_str());
 }
 
@@ -388,6 +407,9 @@ void TSkinFrm::SKBtnDelClick() {
 
 void TSkinFrm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // A spontaneous show is the window system bringing the window back (a desktop switch, a
+  // restore), not the application showing it: the list and the selection stay as they are.
+  if (event->spontaneous()) return;
   ui::Guarded([this] { FormShow(); });
 }
 

@@ -15,9 +15,10 @@
 #include <optional>
 #include <string>
 
-#include "appcore/protocol.h"
+#include "appcore/service_request.h"
 #include "skin/skin_cache.h"
 #include "skin/skin_downloader.h"
+#include "skin/skin_names.h"
 #include "text/state_dirs.h"
 
 class QGroupBox;
@@ -35,18 +36,14 @@ struct TSharedState;
 
 namespace qelo::skin {
 
-// What the window takes from the rest of the client.
-struct TSkinFrmHost {
-  // The main window's shared state: BaseUrl and SkinName are read, never written.
-  const app::TSharedState* state = nullptr;
-  // AppDir, with its trailing "/": res/loading.jpg is read from there.
+// Where the window finds its files and how it reads and fetches them; every field may stay
+// unset for the client's own.
+struct TSkinFrmOptions {
+  // The installation folder, with its trailing "/". Unset: AppDir.
   std::string appDir;
-  // Where settings.cfg and the skin cache live; each is created when first written to.
-  text::StateDirs stateDirs;
-  // The yes/no message box (ConfirmBox); text is GBK.
-  std::function<bool(const std::string& text)> confirm;
-  // Loads a container file into the main window's skin holder; errors are raised.
-  std::function<void(const std::string& path)> loadContainer;
+  // Where settings.cfg and the skin cache live; each is created when first written to. Unset:
+  // the process's state folders.
+  std::optional<text::StateDirs> stateDirs;
   // Reads a JPEG file; raises the picture reader's error for a file that is not a readable JPEG.
   // Unset: the client's own JPEG reader.
   std::function<QImage(const std::string& path)> readPicture;
@@ -56,19 +53,23 @@ struct TSkinFrmHost {
 };
 
 class TSkinFrm : public QDialog {
+  Q_OBJECT
+
  public:
-  explicit TSkinFrm(TSkinFrmHost host, QWidget* parent = nullptr);
+  // state: the main window's shared state; BaseUrl and SkinName are read, never written.
+  explicit TSkinFrm(const app::TSharedState& state, TSkinFrmOptions options = {},
+                    QWidget* parent = nullptr);
   ~TSkinFrm() override;
 
   // --- Routines -------------------------------------------------------------------------------
   void RequestSkinList();
   void FillSkinList(const std::string& text);
   void ShowPreview();
-  void ShowPreviewPicture(const std::string& name);
+  void ShowPreviewPicture(const TSkinName& name);
   // True when the apply step may go on to record the choice: the skin was applied, or its
   // download was started (or refused to start). False for a name that is not used.
   bool ApplyOrFetchSkin(const std::string& name);
-  void ApplyCachedSkin(const std::string& name);
+  void ApplyCachedSkin(const TSkinName& name);
   bool IsFileLocked(const std::string& path) const;
 
   // --- Handlers, as the window's controls name them -------------------------------------------
@@ -86,7 +87,8 @@ class TSkinFrm : public QDialog {
   std::string SkinListText;  // the last list reply with status 200, byte for byte
 
   // --- Components -----------------------------------------------------------------------------
-  std::unique_ptr<net::THttpClient> HttpClient1;
+  // The window's requests to the service, over its client "HttpClient1".
+  std::unique_ptr<app::TServiceRequest> Service;
   std::unique_ptr<ISkinDownloader> HttpDownFile;
   std::unique_ptr<ISkinDownloader> HttpImg;
 
@@ -94,9 +96,14 @@ class TSkinFrm : public QDialog {
   // picture is on screen without comparing pixels.
   const std::string& PictureSource() const { return pictureSource_; }
   const TSkinCache& Cache() const { return cache_; }
-  // The skin names of the transfers under way, if any.
-  const std::optional<std::string>& PictureTransferSkin() const { return imgOwner_; }
-  const std::optional<std::string>& ContainerTransferSkin() const { return skinOwner_; }
+  // The skin names (GBK) of the transfers under way, if any.
+  std::optional<std::string> PictureTransferSkin() const { return img_.SkinGbk(); }
+  std::optional<std::string> ContainerTransferSkin() const { return container_.SkinGbk(); }
+
+ signals:
+  // A cached container is to be put on: path names it. The receiver loads it into the skin
+  // holder and raises the holder's error for a container it cannot read.
+  void skinContainerChosen(const std::string& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -106,31 +113,43 @@ class TSkinFrm : public QDialog {
   void ShowPicture(const std::string& path);
   void ShowLoadingPicture();
   void SetStatus(const std::string& gbk);
-  // False, with the reason in the status bar, for a name that must not be used.
-  bool UsableName(const std::string& name);
-  bool ContainerCached(const std::string& name) const;
-  // Creates tmp and starts the downloader on it for name; the stream of a transfer it replaces
-  // is closed. Raises the create error; a Start that raises is swallowed.
-  void StartTransfer(ISkinDownloader* downloader, std::unique_ptr<THeldFile>& held,
-                     std::optional<std::string>& owner, const std::string& tmp,
-                     const std::string& name);
-  // Closes the held file of a finished transfer and hands back the name it belonged to.
-  std::optional<std::string> FinishTransfer(ISkinDownloader* downloader,
-                                            std::unique_ptr<THeldFile>& held,
-                                            std::optional<std::string>& owner);
-  std::string SkinsDir() const { return host_.stateDirs.skins; }
+  // One of the two downloads: its downloader, the ".tmp" file it writes into and the skin it
+  // was started for; file and skin are set only while a transfer is under way.
+  struct TTransfer {
+    int64_t maxBytes = 0;  // what the ".tmp" file may grow to
+    ISkinDownloader* downloader = nullptr;
+    std::unique_ptr<THeldFile> file;
+    std::optional<TSkinName> skin;
+    std::optional<std::string> SkinGbk() const {
+      return skin ? std::optional<std::string>(skin->Gbk()) : std::nullopt;
+    }
+  };
 
-  TSkinFrmHost host_;
+  // The checked name, or nothing with the reason in the status bar.
+  std::optional<TSkinName> UsableName(const std::string& name);
+  bool ContainerCached(const TSkinName& name) const;
+  // Points the transfer's downloader at the service's file for name (action "downimg" or
+  // "downskin") with its state file beside the cache file.
+  void AimTransfer(TTransfer& transfer, const char* action, const TSkinName& name,
+                   std::string_view statEnding);
+  // Creates tmp and starts the transfer on it for name; the stream of a transfer it replaces
+  // is closed. Raises the create error; a Start that raises is swallowed.
+  void StartTransfer(TTransfer& transfer, const std::string& tmp, const TSkinName& name);
+  // Closes the held file of a finished transfer and hands back the name it belonged to.
+  std::optional<TSkinName> FinishTransfer(TTransfer& transfer);
+  // The one place the skins folder comes from.
+  std::string SkinsDir() const { return options_.stateDirs->skins; }
+
+  const app::TSharedState& state_;
+  TSkinFrmOptions options_;
   // The cache outlives the held files below, which refer back to it.
   TSkinCache cache_;
-  std::unique_ptr<THeldFile> imgFile_;
-  std::unique_ptr<THeldFile> skinFile_;
-  std::optional<std::string> imgOwner_;
-  std::optional<std::string> skinOwner_;
+  TTransfer img_{.maxBytes = kMaxPictureTransfer, .downloader = nullptr, .file = {}, .skin = {}};
+  TTransfer container_{
+      .maxBytes = kMaxContainerTransfer, .downloader = nullptr, .file = {}, .skin = {}};
   // The skin the latest apply asked for: a container download that ends later is applied only
   // when it is still the one asked for, so the skin in force matches the recorded choice.
-  std::optional<std::string> applyTarget_;
-  app::TFormStreams streams_;
+  std::optional<TSkinName> applyTarget_;
   std::string pictureSource_;
 
   QGroupBox* skSkinGroupBox1 = nullptr;

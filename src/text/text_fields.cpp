@@ -54,6 +54,8 @@ std::string PlainField(Walker& w, char delimiter) {
   return field;
 }
 
+}  // namespace
+
 std::vector<std::string> SplitFields(char delimiter, std::string_view text) {
   std::vector<std::string> fields;
   Walker w(text);
@@ -69,8 +71,6 @@ std::vector<std::string> SplitFields(char delimiter, std::string_view text) {
   }
   return fields;
 }
-
-}  // namespace
 
 std::string PickField(char delimiter, std::string_view text, int index) {
   if (text.empty()) return {};

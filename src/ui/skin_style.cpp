@@ -88,8 +88,6 @@ std::string SkinDataNameOf(const QWidget* widget) {
     if (frame->frameShape() != QFrame::NoFrame && !qobject_cast<const QAbstractScrollArea*>(frame))
       return "panel";
   }
-  // The windows name their skinned panels after the toolkit's panel control.
-  if (widget->objectName().startsWith(QLatin1String("skSkinPanel"))) return "panel";
   return {};
 }
 

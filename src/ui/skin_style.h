@@ -57,7 +57,8 @@ class TSkinStyle : public QProxyStyle {
 // its kind implies ("button" for push buttons, "vscrollbar" for vertical scroll bars, ...), or
 // an empty text for widgets the skin does not draw.
 std::string SkinDataNameOf(const QWidget* widget);
-// Gives widget another skin object name (a panel that should look like a tool panel, ...).
+// Tells the style which skin object widget is drawn as (a plain widget that is one of the
+// window's skinned panels says "panel"); the style never guesses it from the widget's name.
 void SetSkinDataName(QWidget* widget, const std::string& name);
 
 // Takes up a skin in every window, those created later included: its looks are cut from its

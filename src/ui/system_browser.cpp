@@ -2,8 +2,9 @@
 
 #include <QDesktopServices>
 #include <QUrl>
-#include <cstring>
+#include <string_view>
 
+#include "text/ascii_text.h"
 #include "ui/gbk_qt.h"
 
 namespace qelo::ui {
@@ -19,13 +20,20 @@ bool OpenWithDesktop(const std::string& url) {
   return QDesktopServices::openUrl(QUrl(GbkToQString(url), QUrl::TolerantMode));
 }
 
+// Share links come from the network: only a web page goes to the desktop's opener, never a
+// local file or another program's scheme. Leading blanks do not hide a scheme.
+bool IsWebLink(const std::string& url) {
+  const std::string_view link = text::Trim(url);
+  for (const std::string_view scheme : {"http://", "https://"})
+    if (text::StartsWithNoCase(link, scheme)) return true;
+  return false;
+}
+
 }  // namespace
 
-int ShellExecuteA(void*, const char* verb, const char* file, const char*, const char*, int) {
-  if (!file || (verb && std::strcmp(verb, "open") != 0)) return 0;
-  const std::string url(file);
-  const bool ok = Opener() ? Opener()(url) : OpenWithDesktop(url);
-  return ok ? 42 : 2;
+bool OpenInBrowser(const std::string& url) {
+  if (!IsWebLink(url)) return false;
+  return Opener() ? Opener()(url) : OpenWithDesktop(url);
 }
 
 BrowserOpener SetBrowserOpener(BrowserOpener opener) {

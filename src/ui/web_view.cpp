@@ -84,6 +84,11 @@ void TWebView::Navigate(const std::string& url) {
                                                 : QUrl(text, QUrl::TolerantMode));
 }
 
+void TWebView::NavigateFile(const std::string& path) {
+  page_->load(
+      QUrl::fromLocalFile(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()))));
+}
+
 std::string TWebView::LocationURL() const {
   return UrlText(page_->url());
 }

@@ -47,6 +47,8 @@ class TWebView : public QWebEngineView {
   ~TWebView() override;
 
   void Navigate(const std::string& url);
+  // Opens a local file; path is a file-system path (UTF-8 bytes), never taken for GBK.
+  void NavigateFile(const std::string& path);
   // Address of the top-level document (GBK); empty before the first navigation.
   std::string LocationURL() const;
   // language: "JavaScript" or "JScript", any case. Throws for another language.

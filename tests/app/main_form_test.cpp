@@ -110,9 +110,9 @@ class MainFormTest : public testing::Test {
     return pred();
   }
   bool SpinUntilRequestsEnd() {
-    return Spin([this] { return form.HttpClient1->State() == net::httpReady && !UnderWay(); });
+    return Spin([this] { return form.Service->Client().State() == net::httpReady && !UnderWay(); });
   }
-  bool UnderWay() { return form.HttpClient1->SendStream || form.HttpClient1->RcvdStream; }
+  bool UnderWay() { return form.Service->Client().SendStream || form.Service->Client().RcvdStream; }
 
   void TypeAndEnter(const QString& text) {
     Edit()->setText(text);
@@ -202,7 +202,7 @@ TEST_F(MainFormTest, LayoutMenusAndSharedState) {
   for (const std::string* f : {&form.PreviewUrl, &form.SelFileId, &form.SelValue, &form.SelViews,
                                &form.SelLink, &form.SkinName})
     EXPECT_TRUE(f->empty());
-  EXPECT_EQ(form.HttpClient1->Agent, "zelk-client-http");
+  EXPECT_EQ(form.Service->Client().Agent, "zelk-client-http");
   EXPECT_EQ(MainForm, &form);
 }
 
@@ -218,7 +218,7 @@ TEST_F(MainFormTest, EmptyOrBlankKeywordAsksForOneAndSendsNothing) {
     EXPECT_EQ(r.buttons, ui::mbOK);
   }
   EXPECT_FALSE(UnderWay());
-  EXPECT_EQ(form.HttpClient1->State(), net::httpReady);
+  EXPECT_EQ(form.Service->Client().State(), net::httpReady);
   EXPECT_TRUE(ButtonIdle());
   // A full-width blank is not trimmed, so it is a keyword.
   EXPECT_TRUE(reports.empty());
@@ -339,13 +339,13 @@ TEST_F(MainFormTest, EnterDuringASearchLetsTheLatestKeywordWin) {
   UsePeer(peer);
   TypeAndEnter("one");
   ASSERT_TRUE(UnderWay());
-  net::TStream* const sendStream = form.HttpClient1->SendStream;
-  net::TStream* const rcvdStream = form.HttpClient1->RcvdStream;
+  net::TStream* const sendStream = form.Service->Client().SendStream;
+  net::TStream* const rcvdStream = form.Service->Client().RcvdStream;
   TypeAndEnter("two");
   TypeAndEnter("three");
   // The request under way keeps its streams.
-  EXPECT_EQ(form.HttpClient1->SendStream, sendStream);
-  EXPECT_EQ(form.HttpClient1->RcvdStream, rcvdStream);
+  EXPECT_EQ(form.Service->Client().SendStream, sendStream);
+  EXPECT_EQ(form.Service->Client().RcvdStream, rcvdStream);
   EXPECT_TRUE(ButtonBusy());
 
   ASSERT_TRUE(Spin([this] { return ButtonIdle(); }));
@@ -368,10 +368,11 @@ struct Opened {
   }
   ~Opened() { ui::SetBrowserOpener(std::move(old)); }
   void Watch(TMainForm& form) {
-    form.ShowPreview = [this](const std::string& caption, int left, int top) {
-      previews.push_back(caption);
-      positions.push_back(QPoint(left, top));
-    };
+    QObject::connect(&form, &TMainForm::previewRequested,
+                     [this](const std::string& caption, int left, int top) {
+                       previews.push_back(caption);
+                       positions.push_back(QPoint(left, top));
+                     });
   }
   ui::BrowserOpener old;
   std::vector<std::string> browser;
@@ -398,6 +399,8 @@ TEST_F(MainFormTest, NewResultsStartFromTheTop) {
   QScrollBar* own = List()->verticalScrollBar();
   auto* bar = Child<QScrollBar>("lv1_bar");
   ASSERT_GT(own->maximum(), 0);
+  // The bar beside the list pages as the list does.
+  EXPECT_EQ(bar->pageStep(), own->pageStep());
   bar->setValue(bar->maximum());
   ASSERT_EQ(own->value(), own->maximum());
   struct Case {
@@ -419,6 +422,36 @@ TEST_F(MainFormTest, NewResultsStartFromTheTop) {
     const QRect top = List()->visualRect(At(0));
     EXPECT_EQ(top.top(), 0);  // the best hit is the first row on screen
   }
+}
+
+TEST_F(MainFormTest, OnlyWebLinksGoToTheBrowser) {
+  Opened opened;
+  const std::string links[] = {"file:///etc/passwd", "HTTPS://pan.example/s/a",
+                               "javascript:alert(1)", "hTTp://pan.example/s/b", "ftp://x/y"};
+  for (const std::string& link : links) {
+    std::string body = kTwoRows;
+    body.replace(body.find(" http://pan.example/s/a "), 24, link);
+    form.FillResults(body);
+    Select(0);
+    Child<QAction>("N4")->trigger();
+  }
+  EXPECT_EQ(opened.browser,
+            (std::vector<std::string>{"HTTPS://pan.example/s/a", "hTTp://pan.example/s/b"}));
+}
+
+TEST_F(MainFormTest, OnlyALeftDoubleClickPreviewsAndTheColumnsKeepTheirOrder) {
+  Opened opened;
+  opened.Watch(form);
+  form.show();
+  form.FillResults(kTwoRows);
+  const QPoint at = List()->visualRect(At(0)).center();
+  // A click, then the second press that the system reports as a double click.
+  for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+    QTest::mouseClick(List()->viewport(), button, {}, at);
+    QTest::mouseDClick(List()->viewport(), button, {}, at);
+  }
+  EXPECT_EQ(opened.previews.size(), 1u);
+  EXPECT_FALSE(List()->header()->sectionsMovable());
 }
 
 TEST_F(MainFormTest, RowHeightIsTheSameWhateverTheFirstRowHolds) {
@@ -655,13 +688,14 @@ TEST(Startup, WindowsInOrderWithOnlyTheMainOneShown) {
     EXPECT_EQ(RpForm, &windows.Report());
     ASSERT_NE(VerFrm, nullptr);
     EXPECT_EQ(VerFrm->parentWidget(), MainForm);
-    // The first window created is the main one; a preview opened from it reaches WBForm.
-    EXPECT_TRUE(MainForm->ShowPreview != nullptr);
     windows.ShowMain();
     EXPECT_TRUE(MainForm->isVisible());
     EXPECT_FALSE(VerFrm->isVisible());
     EXPECT_FALSE(WBForm->isVisible());
     EXPECT_FALSE(RpForm->isVisible());
+    // The first window created is the main one; a preview opened from it reaches WBForm.
+    emit MainForm->previewRequested("x", 10, 10);
+    EXPECT_TRUE(WBForm->isVisible());
   }
   EXPECT_EQ(MainForm, nullptr);
   EXPECT_EQ(WBForm, nullptr);

@@ -61,6 +61,12 @@ TEST(SavedSkin, StartUpCasesOnTheMainWindow) {
          skinbuilder::WriteFile(dir + "skins/Blue.skn", blue);
        },
        "Blue", kBlueFace},
+      {"a cached Chinese name, its file name in UTF-8",
+       [&] {
+         WriteSettings(dir, text::Utf8ToGbk("樱花"));
+         skinbuilder::WriteFile(dir + "skins/樱花.skn", blue);
+       },
+       text::Utf8ToGbk("樱花"), kBlueFace},
       {"a name with a blank takes the part before it",
        [&] {
          WriteSettings(dir, "Blue Sky");

@@ -364,6 +364,13 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
   // The open-in-browser button hands SelLink over unchanged.
   Preview().btn_viewClick();
   EXPECT_EQ(browser.back(), Main().SelLink);
+  // A link that is no web page is dropped.
+  const size_t handed = browser.size();
+  const std::string shareLink = Main().SelLink;
+  Main().SelLink = "file:///etc/passwd";
+  Preview().btn_viewClick();
+  Main().SelLink = shareLink;
+  EXPECT_EQ(browser.size(), handed);
   Preview().close();
   EXPECT_FALSE(Preview().isVisible());
   EXPECT_EQ(Preview().LastUrl, Main().PreviewUrl);
@@ -394,12 +401,14 @@ class FeedbackTest : public PreviewTest {
   }
   bool RatingDone() {
     return Spin([] {
-      return Preview().HttpClient1->State() == net::httpReady && !Preview().HttpClient1->RcvdStream;
+      return Preview().Service->Client().State() == net::httpReady &&
+             !Preview().Service->Client().RcvdStream;
     });
   }
   bool ReportDone() {
     return Spin([] {
-      return Report().HttpClient1->State() == net::httpReady && !Report().HttpClient1->RcvdStream;
+      return Report().Service->Client().State() == net::httpReady &&
+             !Report().Service->Client().RcvdStream;
     });
   }
   QPlainTextEdit* Reason() { return In<QPlainTextEdit>(Report(), "mm1"); }
@@ -411,7 +420,7 @@ TEST_F(FeedbackTest, RatingSendsTheEntryAndTakesOnlyExactTrue) {
   Preview().btn_reviewClick();
   EXPECT_EQ(boxes, std::vector<QString>{QStringLiteral("请选择分数进行点评")});
   EXPECT_EQ(Review()->text(), QStringLiteral("评分"));
-  EXPECT_FALSE(Preview().HttpClient1->SendStream);
+  EXPECT_FALSE(Preview().Service->Client().SendStream);
 
   const std::string body = "action=review&file_id=123&score=" + G("10分满意");
   ASSERT_EQ(body.size(), std::string("action=review&file_id=123&score=").size() + 8);
@@ -450,19 +459,21 @@ TEST_F(FeedbackTest, ASecondRatingLeavesTheOneUnderWayAlone) {
   Score()->setCurrentIndex(3);
   Preview().btn_reviewClick();
   ASSERT_TRUE(Spin([&] { return peer.AcceptedCount() == 1; }));
-  net::TStream* send = Preview().HttpClient1->SendStream;
-  net::TStream* rcvd = Preview().HttpClient1->RcvdStream;
+  net::TStream* send = Preview().Service->Client().SendStream;
+  net::TStream* rcvd = Preview().Service->Client().RcvdStream;
   ASSERT_TRUE(send && rcvd);
 
-  // Another result resets the bar; a rating pressed then is not sent.
+  // Another result resets the bar, but the button stays busy until the reply; a rating sent
+  // from code meanwhile is not sent.
   Main().PreviewUrl += "-other";
   Preview().LastUrl.clear();
   Preview().FormActivate();
-  ASSERT_TRUE(Review()->isEnabled());
+  EXPECT_FALSE(Review()->isEnabled());
+  EXPECT_EQ(Review()->text(), QStringLiteral("提交中..."));
   Preview().btn_reviewClick();
   EXPECT_FALSE(Review()->isEnabled());
-  EXPECT_EQ(Preview().HttpClient1->SendStream, send);
-  EXPECT_EQ(Preview().HttpClient1->RcvdStream, rcvd);
+  EXPECT_EQ(Preview().Service->Client().SendStream, send);
+  EXPECT_EQ(Preview().Service->Client().RcvdStream, rcvd);
   peer.ReleaseGate();
   ASSERT_TRUE(RatingDone());
   ASSERT_TRUE(peer.Finish()) << peer.Failure();
@@ -516,15 +527,17 @@ TEST_F(FeedbackTest, AReplyAfterTheDialogClosedStillCountsAndASecondReportWaits)
   UsePeer(peer);
   Report().btn_reportClick();
   ASSERT_TRUE(Spin([&] { return peer.AcceptedCount() == 1; }));
-  net::TStream* rcvd = Report().HttpClient1->RcvdStream;
+  net::TStream* rcvd = Report().Service->Client().RcvdStream;
 
-  // Closed and shown again before the reply: the second submit leaves the first alone.
+  // Closed and shown again before the reply: the button stays busy, and a submit from code
+  // leaves the first alone.
   Report().close();
   Report().show();
-  ASSERT_TRUE(Submit()->isEnabled());
+  EXPECT_FALSE(Submit()->isEnabled());
+  EXPECT_EQ(Submit()->text(), QStringLiteral("提交中..."));
   Report().btn_reportClick();
   EXPECT_FALSE(Submit()->isEnabled());
-  EXPECT_EQ(Report().HttpClient1->RcvdStream, rcvd);
+  EXPECT_EQ(Report().Service->Client().RcvdStream, rcvd);
   Report().close();
 
   peer.ReleaseGate();

@@ -52,6 +52,7 @@ TEST(SkinNames, WhatMayBeUsed) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(CheckSkinName(c.name), c.problem);
+    EXPECT_EQ(TSkinName::Make(c.name).has_value(), c.problem == SkinNameProblem::None);
   }
   EXPECT_EQ(CheckSkinName(std::string(kMaxSkinNameBytes, 'a')), SkinNameProblem::None);
 }
@@ -146,23 +147,23 @@ class SkinCacheTest : public testing::Test {
 
 TEST_F(SkinCacheTest, PathsAreTheNameAndAnEndingInsideTheCache) {
   TSkinCache cache(Dir());
-  EXPECT_EQ(cache.PathOf("Charm", kContainerTmpEnding), Dir() + "Charm.skn.tmp");
-  EXPECT_EQ(cache.PathOf("", kContainerEnding), Dir() + ".skn");
+  EXPECT_EQ(cache.PathOf(*TSkinName::Make("Charm"), kContainerTmpEnding), Dir() + "Charm.skn.tmp");
+  EXPECT_EQ(cache.PathOf(*TSkinName::Make(""), kContainerEnding), Dir() + ".skn");
 }
 
 TEST_F(SkinCacheTest, AHeldFileIsLockedAndCannotBeCreatedAgain) {
   TSkinCache cache(Dir());
-  const std::string path = cache.PathOf("Charm", kPictureTmpEnding);
+  const std::string path = cache.PathOf(*TSkinName::Make("Charm"), kPictureTmpEnding);
   Write(path, "old");
   EXPECT_FALSE(cache.IsFileLocked(path));
   {
-    auto held = cache.CreateHeld(path);
+    auto held = cache.CreateHeld(path, kMaxPictureTransfer);
     EXPECT_EQ(Read(path), "") << "an existing file is emptied";
     held->Stream().WriteBuffer("partial", 7);
     EXPECT_TRUE(cache.IsHeld(path));
     EXPECT_TRUE(cache.IsFileLocked(path));
     try {
-      cache.CreateHeld(path);
+      cache.CreateHeld(path, kMaxPictureTransfer);
       FAIL() << "created twice";
     } catch (const EFCreateError& e) {
       EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + path + "\". ", 0), 0u)
@@ -173,8 +174,20 @@ TEST_F(SkinCacheTest, AHeldFileIsLockedAndCannotBeCreatedAgain) {
   EXPECT_FALSE(cache.IsHeld(path));
   EXPECT_FALSE(cache.IsFileLocked(path));
   EXPECT_EQ(Read(path), "partial");
-  auto again = cache.CreateHeld(path);
+  auto again = cache.CreateHeld(path, kMaxPictureTransfer);
   EXPECT_EQ(Read(path), "");
+}
+
+TEST_F(SkinCacheTest, AHeldFileDoesNotGrowPastItsLimit) {
+  TSkinCache cache(Dir());
+  const std::string path = Dir() + "big.jpg.tmp";
+  auto held = cache.CreateHeld(path, 8);
+  held->Stream().WriteBuffer("12345678", 8);
+  EXPECT_THROW(held->Stream().WriteBuffer("9", 1), net::EStreamError);
+  held->Stream().SetPosition(100);
+  EXPECT_THROW(held->Stream().WriteBuffer("x", 1), net::EStreamError) << "no write far out";
+  EXPECT_THROW(held->Stream().SetSize(int64_t{1} << 40), net::EStreamError);
+  EXPECT_EQ(Read(path), "12345678");
 }
 
 TEST_F(SkinCacheTest, LockedByAnotherDescriptorOrMissing) {
@@ -186,7 +199,7 @@ TEST_F(SkinCacheTest, LockedByAnotherDescriptorOrMissing) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   EXPECT_TRUE(cache.IsFileLocked(path));
-  EXPECT_THROW(cache.CreateHeld(path), EFCreateError);
+  EXPECT_THROW(cache.CreateHeld(path, kMaxPictureTransfer), EFCreateError);
   EXPECT_EQ(Read(path), "bytes") << "a file locked elsewhere is not emptied";
   ::close(fd);
   EXPECT_FALSE(cache.IsFileLocked(path));
@@ -194,9 +207,9 @@ TEST_F(SkinCacheTest, LockedByAnotherDescriptorOrMissing) {
 
 TEST_F(SkinCacheTest, CreateFailsInAMissingDirectory) {
   TSkinCache cache(Dir() + "missing/");
-  const std::string path = cache.PathOf("Charm", kContainerTmpEnding);
+  const std::string path = cache.PathOf(*TSkinName::Make("Charm"), kContainerTmpEnding);
   try {
-    cache.CreateHeld(path);
+    cache.CreateHeld(path, kMaxPictureTransfer);
     FAIL() << "created";
   } catch (const EFCreateError& e) {
     EXPECT_EQ(std::string(e.what()),

@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "app/main_form.h"
 #include "appcore/shared_state.h"
 #include "net/http_client.h"
 #include "service/service_process.h"
 #include "skin/skin_data.h"
+#include "skin/skin_list.h"
 #include "support/scripted_peer.h"
 #include "text/settings_codec.h"
 #include "ui/dispatcher_bridge.h"
@@ -86,23 +88,21 @@ class SkinFormTest : public testing::Test {
   }
   ~SkinFormTest() override {
     form_.reset();
+    main_.reset();
     ui::SetErrorSink(std::move(oldSink_));
     fs::remove_all(dir_);
   }
 
   TSkinFrm& Form() {
     if (!form_) {
-      TSkinFrmHost host;
-      host.state = &state;
+      TSkinFrmOptions host;
       host.appDir = dir_;
       host.stateDirs = stateDirs;
-      host.confirm = [this](const std::string& text) {
-        confirms.push_back(text);
-        return confirmAnswer;
-      };
-      host.loadContainer = [this](const std::string& path) {
-        loaded.push_back(path);
-        if (Read(path) == "damaged") throw std::runtime_error("compression error");
+      // The confirm box is the main window's; its responder answers for the user.
+      main_ = std::make_unique<app::TMainForm>();
+      main_->MsgDlg.responder = [this](const ui::MessageRequest& r) {
+        confirms.push_back(ui::QStringToGbk(r.text));
+        return confirmAnswer ? ui::mrOk : ui::mrCancel;
       };
       if (!realPictureReader)
         host.readPicture = [](const std::string& path) {
@@ -115,7 +115,12 @@ class SkinFormTest : public testing::Test {
           return image;
         };
       if (!realDownloader) host.makeDownloader = [] { return std::make_unique<FakeDownloader>(); };
-      form_ = std::make_unique<TSkinFrm>(std::move(host));
+      form_ = std::make_unique<TSkinFrm>(state, std::move(host));
+      QObject::connect(form_.get(), &TSkinFrm::skinContainerChosen,
+                       [this](const std::string& path) {
+                         loaded.push_back(path);
+                         if (Read(path) == "damaged") throw std::runtime_error("compression error");
+                       });
     }
     return *form_;
   }
@@ -172,7 +177,8 @@ class SkinFormTest : public testing::Test {
     return pred();
   }
   bool ListRequestEnded() {
-    return Form().HttpClient1->State() == net::httpReady && !Form().HttpClient1->RcvdStream;
+    return Form().Service->Client().State() == net::httpReady &&
+           !Form().Service->Client().RcvdStream;
   }
 
   ui::DispatcherBridge bridge;
@@ -187,6 +193,7 @@ class SkinFormTest : public testing::Test {
   text::StateDirs stateDirs;
 
  private:
+  std::unique_ptr<app::TMainForm> main_;
   std::unique_ptr<TSkinFrm> form_;
   ui::ErrorSink oldSink_;
 };
@@ -294,7 +301,7 @@ TEST_F(SkinFormTest, ANameWithABlankMakesEveryClickFailAtIndexFive) {
   EXPECT_EQ(List()->item(0)->text(), QStringLiteral("Dark皮肤"));
   EXPECT_EQ(List()->item(1)->text(), QStringLiteral("Blue皮肤"));
   Write("skins/Charm.jpg", std::string(kPictureMagic) + "charm");
-  Form().ShowPreviewPicture("Charm");
+  Form().ShowPreviewPicture(*TSkinName::Make("Charm"));
   ClickRow(1);
   ASSERT_EQ(reports.size(), 1u);
   // No full stop is added after a closing parenthesis.
@@ -324,6 +331,20 @@ TEST_F(SkinFormTest, AListErrorWhileFillingIsDroppedAndKeepsTheEntries) {
   EXPECT_NE(peer.Received(0).find("action=list"), std::string::npos);
 }
 
+TEST_F(SkinFormTest, AListReplyOverOneMebibyteIsAFailedRequest) {
+  const std::string body(kMaxSkinListBytes + 1, 'a');
+  test::ScriptedPeer peer({{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11),
+                            test::Send("HTTP/1.0 200 OK\r\nContent-Length: " +
+                                       std::to_string(body.size()) + "\r\n\r\n" + body),
+                            test::Close()}});
+  state.BaseUrl = "http://127.0.0.1:" + peer.PortText() + "/";
+  Form().show();
+  ASSERT_TRUE(Spin([&] { return peer.AcceptedCount() == 1 && ListRequestEnded(); }));
+  peer.Finish();  // the client may hang up before the whole reply is sent
+  EXPECT_EQ(List()->count(), 0);
+  EXPECT_TRUE(Form().SkinListText.empty());
+}
+
 TEST_F(SkinFormTest, ShowingAgainLeavesARunningListRequestAlone) {
   test::ScriptedPeer peer(
       {{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11), test::Gate(),
@@ -340,16 +361,32 @@ TEST_F(SkinFormTest, ShowingAgainLeavesARunningListRequestAlone) {
   EXPECT_EQ(peer.AcceptedCount(), 1);
 }
 
+TEST_F(SkinFormTest, ARestoreByTheWindowSystemIsNotAShowing) {
+  test::ScriptedPeer peer(
+      {{test::ExpectUntil("\r\n\r\n"), test::ExpectCount(11),
+        test::Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nCharm,Dark"), test::Close()}});
+  state.BaseUrl = "http://127.0.0.1:" + peer.PortText() + "/";
+  Form().show();
+  ASSERT_TRUE(Spin([&] { return List()->count() == 2 && ListRequestEnded(); }));
+  ClickRow(1);
+  Form().setWindowState(Qt::WindowMinimized);
+  Form().setWindowState(Qt::WindowNoState);
+  EXPECT_FALSE(Form().Service->Busy()) << "no new list request";
+  EXPECT_EQ(List()->currentRow(), 1);
+  EXPECT_TRUE(peer.Finish()) << peer.Failure();
+  EXPECT_EQ(peer.AcceptedCount(), 1);
+}
+
 TEST_F(SkinFormTest, CachedPicturesAndTheLoadingPicture) {
   Write("skins/Empty.jpg", "");
   Write("skins/Good.jpg", std::string(kPictureMagic) + "good");
   Write("skins/Bad.jpg", "garbage");
-  Form().ShowPreviewPicture("Empty");
+  Form().ShowPreviewPicture(*TSkinName::Make("Empty"));
   EXPECT_EQ(Form().PictureSource(), Loading()) << "a picture of size 0 is not shown";
-  Form().ShowPreviewPicture("Good");
+  Form().ShowPreviewPicture(*TSkinName::Make("Good"));
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg"));
   EXPECT_FALSE(Child<QLabel>("PVImg")->pixmap().isNull());
-  EXPECT_THROW(Form().ShowPreviewPicture("Bad"), std::runtime_error);
+  EXPECT_THROW(Form().ShowPreviewPicture(*TSkinName::Make("Bad")), std::runtime_error);
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg")) << "a picture that fails is not shown";
 }
 
@@ -499,6 +536,21 @@ TEST_F(SkinFormTest, ACachedSkinAppliedDuringADownloadStaysInForce) {
   EXPECT_EQ(SettingsPlain(), "Charm|user");
 }
 
+TEST_F(SkinFormTest, AFailedReapplyLeavesNothingToPutOnLater) {
+  Write("skins/Charm.skn", "container");
+  ShowWithList("Charm,Dark");
+  ClickRow(1);
+  ClickButton("SKBtnApply");  // Dark downloads
+  ClickRow(0);
+  ClickButton("SKBtnApply");  // Charm is put on and recorded
+  ClickRow(1);
+  ClickButton("SKBtnApply");  // Dark again: its ".tmp" is held, so this apply fails
+  ASSERT_EQ(reports.size(), 1u);
+  Down().Finish(200, "dark container");
+  EXPECT_EQ(loaded, std::vector<std::string>{Skins("Charm.skn")});
+  EXPECT_EQ(SettingsPlain(), "Charm|user");
+}
+
 TEST_F(SkinFormTest, AGivenUpDownloadNeverEntersTheCache) {
   const struct {
     int code;
@@ -581,7 +633,7 @@ TEST_F(SkinFormTest, AChineseNameGoesOutAsRawGbk) {
   EXPECT_EQ(List()->item(0)->text(), QStringLiteral("蓝色皮肤"));
   ClickRow(0);
   EXPECT_EQ(Img().startedUrl, state.BaseUrl + "plugins/getskin.php?action=downimg&skin_id=" + name);
-  EXPECT_TRUE(Exists(Skins(name + ".jpg.tmp")));
+  EXPECT_TRUE(Exists(Skins("蓝色.jpg.tmp"))) << "the file name is UTF-8";
 }
 
 TEST_F(SkinFormTest, DeleteRemovesOnlyTheContainer) {
@@ -652,7 +704,7 @@ TEST_F(SkinFormTest, RealPicturesAndDamagedOrHugeOnes) {
   ASSERT_EQ(jpeg.substr(0x9e, 2), "\xff\xc0") << "the frame header sits where the test expects";
   Write("res/loading.jpg", jpeg);
   Write("skins/Good.jpg", jpeg);
-  Form().ShowPreviewPicture("Good");
+  Form().ShowPreviewPicture(*TSkinName::Make("Good"));
   EXPECT_EQ(Form().PictureSource(), Skins("Good.jpg"));
   EXPECT_EQ(Child<QLabel>("PVImg")->pixmap().size(), QSize(160, 120));
 
@@ -690,6 +742,8 @@ TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
   service.WriteFile("skins/Charm.skn", "charm container");
   service.WriteFile("skins/Charm.jpg", jpeg);
   service.WriteFile("skins/Dark.skn", container);
+  service.WriteFile("skins/Huge.skn", "huge container");
+  service.WriteFile("skins/Huge.jpg", std::string(kMaxPictureTransfer + 1, 'x'));
   ASSERT_TRUE(service.Start(1));
   Write("res/loading.jpg", jpeg);
   state.BaseUrl = service.BaseUrl();
@@ -714,6 +768,16 @@ TEST_F(SkinFormTest, PreviewsAndContainersComeFromTheServiceIntoTheCache) {
   EXPECT_EQ(SettingsPlain(), "Dark|user");
   EXPECT_TRUE(reports.empty()) << reports.front();
   EXPECT_EQ(Form().Cache().HeldCount(), 0u);
+
+  // A picture past what a preview may be is stopped and never enters the cache.
+  int huge = -1;
+  for (int i = 0; i < List()->count(); ++i)
+    if (List()->item(i)->text() == QStringLiteral("Huge皮肤")) huge = i;
+  ASSERT_GE(huge, 0);
+  ClickRow(huge);
+  ASSERT_TRUE(Spin([&] { return Status() == QStringLiteral("预览图文件【Huge】不存在"); }));
+  EXPECT_FALSE(Exists(Skins("Huge.jpg")));
+  EXPECT_EQ(Form().Cache().HeldCount(), 0u);
 }
 
 // The builder's demo skins, served by the service, applied into a real skin holder.
@@ -729,16 +793,16 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   state.SkinName = "Charm";
   TskSkinData holder;
   // The fixture's loader records the path; this one puts the skin on for real.
-  TSkinFrmHost host;
-  host.state = &state;
+  TSkinFrmOptions host;
   host.appDir = dir_;
   host.stateDirs = stateDirs;
-  host.confirm = [](const std::string&) { return true; };
-  host.loadContainer = [&](const std::string& path) {
+  app::TMainForm main;
+  main.MsgDlg.responder = [](const ui::MessageRequest&) { return ui::mrOk; };
+  TSkinFrm form(state, std::move(host));
+  QObject::connect(&form, &TSkinFrm::skinContainerChosen, [&](const std::string& path) {
     loaded.push_back(path);
     holder.LoadContainerFile(path);
-  };
-  TSkinFrm form(std::move(host));
+  });
   auto* list = form.findChild<QListWidget*>(QStringLiteral("SLBox"));
   auto* picture = form.findChild<QLabel*>(QStringLiteral("PVImg"));
   auto* apply = form.findChild<QPushButton*>(QStringLiteral("SKBtnApply"));
@@ -751,7 +815,7 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   EXPECT_EQ(list->currentRow(), 0);
   EXPECT_FALSE(picture->pixmap().isNull());
 
-  const std::string cherry = G("樱花");
+  const std::string cherry = "樱花";  // cache file names are UTF-8
   int cherryRow = -1;
   for (int i = 0; i < list->count(); ++i)
     if (list->item(i)->text() == QStringLiteral("樱花皮肤")) cherryRow = i;
@@ -767,7 +831,7 @@ TEST_F(SkinFormTest, DemoSkinsFromTheServiceAreShownAppliedAndDeleted) {
   EXPECT_EQ(loaded.back(), Skins(cherry + ".skn"));
   EXPECT_EQ(holder.LastLoad(), TLoadOutcome::Loaded);
   EXPECT_FALSE(holder.Empty());
-  EXPECT_EQ(SettingsPlain(), cherry + "|user");
+  EXPECT_EQ(SettingsPlain(), G("樱花") + "|user");
 
   // Selecting it again finds its container cached; deleting it keeps the skin in force.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},

@@ -400,7 +400,7 @@ TEST_F(SkinStyleTest, ScrollBarTakesThumbAndTrackFromItsSection) {
 TEST_F(SkinStyleTest, PanelsListsAndHeadersFollowTheirSections) {
   Window w;
   QWidget panel(&w.top);
-  panel.setObjectName(QStringLiteral("skSkinPanel1"));
+  SetSkinDataName(&panel, "panel");
   panel.setGeometry(0, 0, 300, 60);
   QTreeWidget list(&w.top);
   list.setHeaderLabels({QStringLiteral("A"), QStringLiteral("B")});
