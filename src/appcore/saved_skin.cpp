@@ -1,29 +1,19 @@
 #include "appcore/saved_skin.h"
 
-#include <sys/stat.h>
-
 #include <exception>
 
 #include "appcore/file_lines.h"
 #include "skin/builtin_skin.h"
+#include "text/file_exists.h"
 #include "text/settings_codec.h"
 #include "text/text_fields.h"
 
 namespace qelo::app {
 
-namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-}  // namespace
-
 std::string LoadSavedSkin(skin::TskSkinData& holder, const std::string& appDir) {
   const std::string builtin = skin::kBuiltinSkinName;
   const std::string settings = appDir + "settings.cfg";
-  if (!FileExists(settings)) return builtin;
+  if (!text::FileExists(settings, text::TDirectories::Exclude)) return builtin;
   std::string name;
   try {
     const std::string plain =
@@ -33,7 +23,7 @@ std::string LoadSavedSkin(skin::TskSkinData& holder, const std::string& appDir) 
     return builtin;  // a settings file that does not decode keeps the built-in skin
   }
   const std::string container = appDir + "skins/" + name + ".skn";
-  if (name.empty() || !FileExists(container)) return builtin;
+  if (name.empty() || !text::FileExists(container, text::TDirectories::Exclude)) return builtin;
   try {
     holder.LoadContainerFile(container);
   } catch (const std::exception&) {

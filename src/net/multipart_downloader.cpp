@@ -17,18 +17,12 @@ constexpr double kMsPerDay = 86400000.0;
 
 // %XX sequences of a document name decoded; anything else kept as it stands.
 std::string UrlDecode(std::string_view s) {
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = text::AsciiLower(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '%' && i + 2 < s.size()) {
-      const int hi = hex(s[i + 1]);
-      const int lo = hex(s[i + 2]);
+      const int hi = text::HexDigitValue(s[i + 1]);
+      const int lo = text::HexDigitValue(s[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
@@ -44,14 +38,6 @@ bool ParseNumber(std::string_view text, int64_t& out) {
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
   return ec == std::errc() && end == text.data() + text.size() && out >= 0;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace
@@ -83,18 +69,19 @@ std::vector<TPartRange> SplitRanges(int64_t Length, int Count) {
 
 TContentRange ParseContentRangeValue(std::string_view Value) {
   TContentRange r;
-  std::string_view s = TrimSpaces(Value);
+  std::string_view s = text::Trim(Value, text::TBlanks::SpaceAndTab);
   constexpr std::string_view kUnit = "bytes";
   if (s.size() <= kUnit.size() || !text::StartsWithNoCase(s, kUnit)) return r;
   s.remove_prefix(kUnit.size());
   if (s.front() != ' ') return r;
-  s = TrimSpaces(s);
+  s = text::Trim(s, text::TBlanks::SpaceAndTab);
   const size_t dash = s.find('-');
   const size_t slash = s.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return r;
-  if (!ParseNumber(TrimSpaces(s.substr(0, dash)), r.Begin) ||
-      !ParseNumber(TrimSpaces(s.substr(dash + 1, slash - dash - 1)), r.End) ||
-      !ParseNumber(TrimSpaces(s.substr(slash + 1)), r.Total))
+  if (!ParseNumber(text::Trim(s.substr(0, dash), text::TBlanks::SpaceAndTab), r.Begin) ||
+      !ParseNumber(text::Trim(s.substr(dash + 1, slash - dash - 1), text::TBlanks::SpaceAndTab),
+                   r.End) ||
+      !ParseNumber(text::Trim(s.substr(slash + 1), text::TBlanks::SpaceAndTab), r.Total))
     return r;
   r.Valid = r.Begin <= r.End && r.End < r.Total;
   return r;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "text/unique_fd.h"
+
 namespace qelo::skin {
 
 namespace {
@@ -18,21 +20,7 @@ namespace {
   throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(error));
 }
 
-// An open descriptor closed on scope exit unless released.
-class FdGuard {
- public:
-  explicit FdGuard(int fd) : fd_(fd) {}
-  ~FdGuard() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
+using FdGuard = text::TUniqueFd;
 
 bool LockExclusive(int fd) {
   int r;
@@ -43,11 +31,6 @@ bool LockExclusive(int fd) {
 }
 
 }  // namespace
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 std::optional<int64_t> FileSize(const std::string& path) {
   struct stat st {};

@@ -13,6 +13,7 @@
 
 #include "net/stream.h"
 #include "skin/skin_errors.h"
+#include "text/file_exists.h"
 
 namespace qelo::skin {
 
@@ -29,7 +30,10 @@ inline constexpr std::string_view kPictureEnding = ".jpg";
 inline constexpr std::string_view kPictureTmpEnding = ".jpg.tmp";
 inline constexpr std::string_view kPictureStatEnding = ".jpg.stat";
 
-bool FileExists(const std::string& path);
+// Whether the name is taken in the cache: a directory in its place counts.
+inline bool FileExists(const std::string& path) {
+  return text::FileExists(path, text::TDirectories::Count);
+}
 // Size in bytes of a regular file; nothing when it is missing or not a regular file.
 std::optional<int64_t> FileSize(const std::string& path);
 
