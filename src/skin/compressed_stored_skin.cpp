@@ -49,7 +49,7 @@ void TskCompressedStoredSkin::ReadContainerFile(const std::string& path) {
   std::string file = ReadAll(fd.get(), size);
   TByteReader in(file);
   const int32_t version = in.I32();
-  if (version > 3) return;
+  if (version > 3) throw EReadError();
   const int32_t length = in.I32();
   if (length < 0) throw EReadError();
   if (length == 0) {
