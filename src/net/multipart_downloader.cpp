@@ -91,8 +91,12 @@ TContentRange ParseContentRangeValue(std::string_view Value) {
 
 class TMultipartDownloader::HandlerScope {
  public:
-  explicit HandlerScope(TMultipartDownloader& Owner) : owner_(Owner) { ++owner_.handlerDepth_; }
+  explicit HandlerScope(TMultipartDownloader& Owner) : owner_(Owner), alive_(Owner.life_.Check()) {
+    ++owner_.handlerDepth_;
+  }
   ~HandlerScope() {
+    // A handler may have destroyed the downloader (OnRequestDone, say): nothing left to count.
+    if (!alive_.OwnerAlive()) return;
     if (--owner_.handlerDepth_ == 0 && !owner_.retired_.empty())
       owner_.PostMsg(owner_.Msg(kSlotFreeRetired), 0, 0);
   }
@@ -101,6 +105,7 @@ class TMultipartDownloader::HandlerScope {
 
  private:
   TMultipartDownloader& owner_;
+  const TLifeGuard::TCheck alive_;
 };
 
 TMultipartDownloader::TMultipartDownloader() : TNetWndControl(3), progressTimer_(this) {
@@ -125,43 +130,50 @@ void TMultipartDownloader::SetStateFileName(const std::string& Value) {
 // --- Notifications ----------------------------------------------------------------------------
 
 void TMultipartDownloader::DoShowStats() {
-  if (OnShowStats) OnShowStats(this);
+  FireEvent(OnShowStats, this);
 }
 
 void TMultipartDownloader::DoProgressSetPosition(int Index, int64_t Position) {
-  if (OnProgressSetPosition) OnProgressSetPosition(this, Index, Position);
+  FireEvent(OnProgressSetPosition, this, Index, Position);
 }
 
 void TMultipartDownloader::DoProgressAddSegment(int64_t StartOffset, int64_t ASpan,
                                                 int64_t InitPos) {
-  if (OnProgressAddSegment) OnProgressAddSegment(this, StartOffset, ASpan, InitPos);
+  FireEvent(OnProgressAddSegment, this, StartOffset, ASpan, InitPos);
 }
 
 // Each of these fires one event and tells whether the transfer is still the same one: a
 // handler may have started a new transfer or abandoned this one.
 bool TMultipartDownloader::Display(const std::string& Msg) {
-  const uint64_t serial = serial_;
-  if (OnDisplay) OnDisplay(this, Msg);
-  return Current(serial);
+  const TLifeGuard::TCheck same = life_.Check();
+  FireEvent(OnDisplay, this, Msg);
+  return same.Holds();
 }
 
 bool TMultipartDownloader::ShowStats() {
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   DoShowStats();
-  return Current(serial);
+  return same.Holds();
 }
 
 bool TMultipartDownloader::SetPosition(int Index, int64_t Position) {
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   DoProgressSetPosition(Index, Position);
-  return Current(serial);
+  return same.Holds();
+}
+
+void TMultipartDownloader::NewTransferEpoch() {
+  ++serial_;
+  life_.StartOver();
 }
 
 void TMultipartDownloader::Finish(int ErrorCode, const std::string& Reason) {
-  ++serial_;
+  NewTransferEpoch();
   phase_ = Phase::Idle;
   progressTimer_.SetEnabled(false);
-  if (OnRequestDone) OnRequestDone(this, ErrorCode, Reason);
+  // The reason may live in a client that the handler frees along with the downloader.
+  const std::string reason = Reason;
+  FireEvent(OnRequestDone, this, ErrorCode, reason);
 }
 
 // --- Clients ----------------------------------------------------------------------------------
@@ -230,8 +242,8 @@ void TMultipartDownloader::MessageHandler(uint32_t msg, uintptr_t wParam, intptr
 
 void TMultipartDownloader::Start() {
   if (PartCount < 2) throw ERangeError("PartCount must be positive");
-  ++serial_;
-  const uint64_t serial = serial_;
+  NewTransferEpoch();
+  const TLifeGuard::TCheck same = life_.Check();
   phase_ = Phase::FirstRequest;
   contentLength_ = 0;
   totalDataCount_ = 0;
@@ -254,13 +266,13 @@ void TMultipartDownloader::Start() {
     FirstRequestDone(static_cast<TPartHttpClient&>(*Sender), ErrCode);
   };
   first.GetASync();
-  if (!Current(serial)) return;
+  if (!same.Holds()) return;
   Display("GetASync");
 }
 
 void TMultipartDownloader::Abandon() {
   if (phase_ == Phase::Idle) return;
-  ++serial_;
+  NewTransferEpoch();
   phase_ = Phase::Idle;
   progressTimer_.SetEnabled(false);
   StopTransfer();
@@ -314,9 +326,9 @@ void TMultipartDownloader::StartParts() {
     TPartHttpClient& part = *parts_[static_cast<size_t>(i)];
     part.StartOffset = ranges[static_cast<size_t>(i)].Start;
     part.EndOffset = ranges[static_cast<size_t>(i)].End;
-    const uint64_t serial = serial_;
+    const TLifeGuard::TCheck same = life_.Check();
     DoProgressAddSegment(part.StartOffset, part.EndOffset - part.StartOffset, part.StartOffset);
-    if (!Current(serial)) return;
+    if (!same.Holds()) return;
     part.Index = i;
     CopyProperties(part, true);
     BindPartHandlers(part);
@@ -475,8 +487,9 @@ void TMultipartDownloader::PartRequestDone(TPartHttpClient& Client, uint16_t Err
 
 void TMultipartDownloader::RetryOrGiveUp(TPartHttpClient& Client, int Code) {
   if (Client.Attempts >= MaxAttempts) {
-    // A reply that was a success in itself but unusable must not read as one.
-    const int code = Code == 0 || Code == 200 ? 3 : Code;
+    // A reply that was a success in itself (any 2xx, a short 206 included) but unusable must
+    // not read as one.
+    const int code = Code == 0 || (Code >= 200 && Code < 300) ? 3 : Code;
     const std::string reason = "Download failed: part " + std::to_string(Client.Index) +
                                " failed " + std::to_string(Client.Attempts) + " times";
     if (!Display("Giving up " + std::to_string(Client.Index))) return;
@@ -517,10 +530,10 @@ bool TMultipartDownloader::AllPartsComplete() const {
 
 void TMultipartDownloader::CheckAllDone(int Code, const std::string& Reason) {
   if (!AllPartsComplete()) return;
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   progressTimer_.SetEnabled(false);
   TimerStep();
-  if (!Current(serial) || !Display("All done")) return;
+  if (!same.Holds() || !Display("All done")) return;
   Finish(Code, Reason);
 }
 
