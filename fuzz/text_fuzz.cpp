@@ -3,9 +3,10 @@
 //
 // Invariants: a picked field is never longer than its text and an index outside the fields
 // raises EListError only; decoding then encoding with the cipher gives the text back (upper-case)
-// wherever no pair stands for the byte value both 0 and 255 share; the settings codec and Base64
-// read back their own output; the GBK conversions to UTF-16 and to UTF-8 agree with each other,
-// and valid GBK comes back unchanged from UTF-16 and from UTF-8.
+// wherever no pair stands for the byte value both 0 and 255 share; the settings codec reads back
+// its own output for a non-empty line (empty data encodes to the start value alone, which
+// decoding refuses) and Base64 reads back its own output; the GBK conversions to UTF-16 and to
+// UTF-8 agree with each other, and valid GBK comes back unchanged from UTF-16 and from UTF-8.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -119,8 +120,11 @@ void CheckSettings(std::string_view text) {
         (lf && (i == 0 || joined[i - 1] != '\r')))
       Violation("JoinLinesCrLf left a line end other than CR LF");
   }
-  // A settings line holds no byte 0 (it would come back as 255) and no line end.
-  if (text.size() > 200 || text.find_first_of(std::string_view("\0\r\n", 3)) != text.npos) return;
+  // A settings line holds no byte 0 (it would come back as 255) and no line end, and is not
+  // empty: its encoding would be the start value alone, which decoding refuses.
+  if (text.empty() || text.size() > 200 ||
+      text.find_first_of(std::string_view("\0\r\n", 3)) != text.npos)
+    return;
   const std::string line = SettingsCodec(text, true);
   if (SettingsCodec(line + "\r\n", false) != text) Violation("settings line does not read back");
 }

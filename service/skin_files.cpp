@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "text/ascii_text.h"
 #include "text/gbk.h"
 
 namespace qelo::service {
@@ -19,14 +20,6 @@ constexpr std::string_view kPictureExt = ".jpg";
 constexpr size_t kMaxNameBytes = 200;
 // More digits than this would overflow; such a number is larger than any file.
 constexpr int64_t kHuge = INT64_MAX / 16;
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
 
 // Decimal digits only; saturates at kHuge. Nothing for an empty or non-digit text.
 std::optional<int64_t> Digits(std::string_view s) {
@@ -64,13 +57,14 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
 
 ByteRange ResolveRange(std::string_view header, int64_t size) {
   const ByteRange whole{ByteRange::Kind::kWhole, 0, size > 0 ? size - 1 : 0};
-  header = Trim(header);
+  header = text::Trim(header, text::TBlanks::SpaceAndTab);
   if (!StartsWithNoCase(header, "bytes=")) return whole;
-  const std::string_view range_set = Trim(header.substr(6));
+  const std::string_view range_set = text::Trim(header.substr(6), text::TBlanks::SpaceAndTab);
   const size_t dash = range_set.find('-');
   if (dash == std::string_view::npos || range_set.find(',') != std::string_view::npos) return whole;
-  const auto first = Digits(Trim(range_set.substr(0, dash)));
-  const std::string_view last_text = Trim(range_set.substr(dash + 1));
+  const auto first = Digits(text::Trim(range_set.substr(0, dash), text::TBlanks::SpaceAndTab));
+  const std::string_view last_text =
+      text::Trim(range_set.substr(dash + 1), text::TBlanks::SpaceAndTab);
   const auto last = Digits(last_text);
   if (!last_text.empty() && !last) return whole;
   const ByteRange unsatisfiable{ByteRange::Kind::kUnsatisfiable, 0, 0};

@@ -7,29 +7,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "text/unique_fd.h"
+
 namespace qelo::app {
 
-namespace {
-
-// Owns one file descriptor.
-class ReadHandle {
- public:
-  explicit ReadHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~ReadHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ReadHandle(const ReadHandle&) = delete;
-  ReadHandle& operator=(const ReadHandle&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 std::string ReadWholeFile(const std::string& path) {
-  ReadHandle f(path);
+  const text::TUniqueFd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (f.get() < 0)
     throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
   // A read error (a directory in the file's place, a device error) is reported, never taken

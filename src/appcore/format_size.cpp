@@ -1,5 +1,7 @@
 #include "appcore/format_size.h"
 
+#include "text/ascii_text.h"
+
 namespace qelo::app {
 
 namespace {
@@ -15,13 +17,6 @@ std::string TwoDecimals(int64_t n, int64_t unit, char sep, const char* suffix) {
   s += static_cast<char>('0' + frac % 10);
   s += suffix;
   return s;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -54,7 +49,7 @@ std::optional<int32_t> ReadFileSize(std::string_view text) {
   uint64_t value = 0;
   if (prefix > 0) {
     for (char c : digits) {
-      const int d = HexDigit(c);
+      const int d = text::HexDigitValue(c);
       if (d < 0) return std::nullopt;
       value = value * 16 + static_cast<uint64_t>(d);
       if (value > 0xFFFFFFFFull) return std::nullopt;

@@ -1,30 +1,20 @@
 #include "appcore/saved_skin.h"
 
-#include <sys/stat.h>
-
 #include <exception>
 
 #include "appcore/file_lines.h"
 #include "skin/builtin_skin.h"
+#include "text/file_exists.h"
 #include "text/gbk.h"
 #include "text/settings_codec.h"
 #include "text/text_fields.h"
 
 namespace qelo::app {
 
-namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-}  // namespace
-
 std::string LoadSavedSkin(skin::TskSkinData& holder, const text::StateDirs& dirs) {
   const std::string builtin = skin::kBuiltinSkinName;
   const std::string settings = dirs.config + "settings.cfg";
-  if (!FileExists(settings)) return builtin;
+  if (!text::FileExists(settings, text::TDirectories::Exclude)) return builtin;
   std::string name;
   try {
     const std::string plain =
@@ -34,7 +24,7 @@ std::string LoadSavedSkin(skin::TskSkinData& holder, const text::StateDirs& dirs
     return builtin;  // a settings file that does not decode keeps the built-in skin
   }
   const std::string container = dirs.skins + text::GbkToUtf8(name) + ".skn";
-  if (name.empty() || !FileExists(container)) return builtin;
+  if (name.empty() || !text::FileExists(container, text::TDirectories::Exclude)) return builtin;
   try {
     holder.LoadContainerFile(container);
   } catch (const std::exception&) {

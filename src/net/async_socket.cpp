@@ -225,6 +225,29 @@ void TAsyncSocket::Connect() {
 
 bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t LocalIp,
                               uint16_t LocalPortNum) {
+  if (!CreateSocket()) return false;
+  const uint64_t serial = connSerial_;
+  const TLifeGuard::TCheck alive = life_.Check();
+  if (!ReadBufferSizes()) return false;
+
+  ChangeState(wsOpened);
+  if (!alive) return true;
+  if (!SameConnection(serial) || state_ != wsOpened) {
+    // A handler closed (or replaced) the socket: this attempt ends with an error. A socket
+    // the handler opened instead is left alone.
+    const bool replaced = !SameConnection(serial);
+    SocketError("Connect (Invalid operation in OnChangeState)", kSockInvalidArgument);
+    return replaced;
+  }
+
+  if (!ApplySocketOptions() || !BindLocal(LocalIp, LocalPortNum) || !StartWatching() ||
+      !StartConnect(RemoteIp, RemotePort))
+    return false;
+  ChangeState(wsConnecting);
+  return true;
+}
+
+bool TAsyncSocket::CreateSocket() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) {
     SocketError("Connect (socket)", SystemError());
@@ -241,9 +264,10 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
   recvError_ = 0;
   readCount_ = 0;
   writeCount_ = 0;
-  const uint64_t serial = connSerial_;
-  const TLifeGuard::TCheck alive = life_.Check();
+  return true;
+}
 
+bool TAsyncSocket::ReadBufferSizes() {
   socklen_t len = sizeof sndBufSize_;
   if (getsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &sndBufSize_, &len) != 0) {
     SocketError("getsockopt(SO_SNDBUF)", SystemError());
@@ -254,17 +278,10 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
     SocketError("getsockopt(SO_RCVBUF)", SystemError());
     return false;
   }
+  return true;
+}
 
-  ChangeState(wsOpened);
-  if (!alive) return true;
-  if (!SameConnection(serial) || state_ != wsOpened) {
-    // A handler closed (or replaced) the socket: this attempt ends with an error. A socket
-    // the handler opened instead is left alone.
-    const bool replaced = !SameConnection(serial);
-    SocketError("Connect (Invalid operation in OnChangeState)", kSockInvalidArgument);
-    return replaced;
-  }
-
+bool TAsyncSocket::ApplySocketOptions() {
   const int one = 1;
   if (setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
     SocketError("setsockopt(SO_REUSEADDR)", SystemError());
@@ -284,24 +301,34 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
       return false;
     }
   }
-  if (LocalPortNum != 0 || LocalIp != htonl(INADDR_ANY)) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = LocalIp;
-    local.sin_port = htons(LocalPortNum);
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-      const int code = SystemError();
-      RaiseException("Bind socket failed - " + SocketErrorDescWithCode(code), code);
-      return false;
-    }
+  return true;
+}
+
+bool TAsyncSocket::BindLocal(uint32_t LocalIp, uint16_t LocalPortNum) {
+  if (LocalPortNum == 0 && LocalIp == htonl(INADDR_ANY)) return true;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = LocalIp;
+  local.sin_port = htons(LocalPortNum);
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    const int code = SystemError();
+    RaiseException("Bind socket failed - " + SocketErrorDescWithCode(code), code);
+    return false;
   }
+  return true;
+}
+
+bool TAsyncSocket::StartWatching() {
   try {
     WatchSocket();
   } catch (const std::exception&) {
     SocketError("WSAAsyncSelect", SystemError() != 0 ? SystemError() : kSockNoBufferSpace);
     return false;
   }
+  return true;
+}
 
+bool TAsyncSocket::StartConnect(uint32_t RemoteIp, uint16_t RemotePort) {
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_addr.s_addr = RemoteIp;
@@ -310,24 +337,21 @@ bool TAsyncSocket::OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t L
   do {
     rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0 && errno != EINPROGRESS) {
-    const int code = SystemError();
-    switch (code) {
-      case kSockConnectionRefused:
-      case kSockNetworkUnreachable:
-      case kSockHostUnreachable:
-      case kSockTimedOut:
-        // The attempt itself failed: like any other attempt it ends from the loop.
-        connectError_ = code;
-        PostNotify(kFdError | kSynthetic);
-        break;
-      default:
-        SocketError("Connect", code);
-        return false;
-    }
+  if (rc == 0 || errno == EINPROGRESS) return true;
+  const int code = SystemError();
+  switch (code) {
+    case kSockConnectionRefused:
+    case kSockNetworkUnreachable:
+    case kSockHostUnreachable:
+    case kSockTimedOut:
+      // The attempt itself failed: like any other attempt it ends from the loop.
+      connectError_ = code;
+      PostNotify(kFdError | kSynthetic);
+      return true;
+    default:
+      SocketError("Connect", code);
+      return false;
   }
-  ChangeState(wsConnecting);
-  return true;
 }
 
 void TAsyncSocket::ReleaseSocketQuietly() {

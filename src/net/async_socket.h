@@ -231,6 +231,17 @@ class TAsyncSocket : public TNetWndControl {
   bool PrepareConnect(uint32_t& RemoteIp, uint16_t& RemotePort, uint32_t& LocalIp,
                       uint16_t& LocalPortNum);
   bool OpenSocket(uint32_t RemoteIp, uint16_t RemotePort, uint32_t LocalIp, uint16_t LocalPortNum);
+  // The steps of OpenSocket; each reports its own failure and answers false after it.
+  // A new non-blocking descriptor, with the per-connection state reset for it.
+  bool CreateSocket();
+  bool ReadBufferSizes();
+  // SO_REUSEADDR, and TCP_NODELAY and SO_LINGER as the options ask.
+  bool ApplySocketOptions();
+  // Binds only when a local address or port was asked for.
+  bool BindLocal(uint32_t LocalIp, uint16_t LocalPortNum);
+  bool StartWatching();
+  // An attempt refused or unreachable at once still counts as started: it ends from the loop.
+  bool StartConnect(uint32_t RemoteIp, uint16_t RemotePort);
   void ReleaseSocketQuietly();
 
   // Notifications.

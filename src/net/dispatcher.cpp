@@ -49,23 +49,17 @@ uint32_t FromEpoll(uint32_t ev) {
 }  // namespace
 
 Dispatcher::Dispatcher() : ring_(kInitialRing) {
-  epollFd_ = epoll_create1(EPOLL_CLOEXEC);
-  if (epollFd_ < 0) ThrowErrno("epoll_create1");
-  eventFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (eventFd_ < 0) {
-    close(epollFd_);
-    ThrowErrno("eventfd");
-  }
+  epollFd_.Reset(epoll_create1(EPOLL_CLOEXEC));
+  if (!epollFd_.IsOpen()) ThrowErrno("epoll_create1");
+  eventFd_.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!eventFd_.IsOpen()) ThrowErrno("eventfd");
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.u64 = std::numeric_limits<uint64_t>::max();
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, eventFd_, &ev);
+  epoll_ctl(epollFd_.get(), EPOLL_CTL_ADD, eventFd_.get(), &ev);
 }
 
-Dispatcher::~Dispatcher() {
-  close(eventFd_);
-  close(epollFd_);
-}
+Dispatcher::~Dispatcher() = default;
 
 Dispatcher& Dispatcher::current() {
   thread_local Dispatcher dispatcher;
@@ -106,12 +100,13 @@ bool Dispatcher::popFront(PostedMessage& out) {
 
 void Dispatcher::signal() {
   const uint64_t one = 1;
-  if (write(eventFd_, &one, sizeof one) == sizeof one) signalled_ = true;
+  if (write(eventFd_.get(), &one, sizeof one) == sizeof one) signalled_ = true;
 }
 
 void Dispatcher::unsignal() {
   uint64_t value = 0;
-  if (read(eventFd_, &value, sizeof value) == sizeof value || errno == EAGAIN) signalled_ = false;
+  if (read(eventFd_.get(), &value, sizeof value) == sizeof value || errno == EAGAIN)
+    signalled_ = false;
 }
 
 void Dispatcher::deliver(const PostedMessage& m) {
@@ -152,7 +147,7 @@ int Dispatcher::waitBudget(int timeoutMs) const {
 
 bool Dispatcher::pollDescriptors(int timeoutMs) {
   epoll_event events[64];
-  int n = epoll_wait(epollFd_, events, 64, timeoutMs);
+  int n = epoll_wait(epollFd_.get(), events, 64, timeoutMs);
   if (n <= 0) return false;  // timeout or EINTR
   bool any = false;
   for (int i = 0; i < n; ++i) {
@@ -257,7 +252,7 @@ void Dispatcher::applyInterest(int fd, Watch& w, int op) {
   epoll_event ev{};
   ev.events = ToEpoll(w.interest);
   ev.data.u64 = PackWatchKey(fd, w.generation);
-  if (epoll_ctl(epollFd_, op, fd, &ev) != 0) ThrowErrno("epoll_ctl");
+  if (epoll_ctl(epollFd_.get(), op, fd, &ev) != 0) ThrowErrno("epoll_ctl");
 }
 
 void Dispatcher::watchFd(int fd, uint32_t interest, FdCallback callback) {
@@ -282,7 +277,7 @@ void Dispatcher::setFdInterest(int fd, uint32_t interest) {
 
 void Dispatcher::unwatchFd(int fd) {
   if (watches_.erase(fd) == 0) return;
-  epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);  // may already be closed: nothing to undo
+  epoll_ctl(epollFd_.get(), EPOLL_CTL_DEL, fd, nullptr);  // may already be closed: nothing to undo
 }
 
 void Dispatcher::watchFdAsMessage(int fd, uint32_t interest, TNetWndControl& owner, uint32_t msg) {

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text/unique_fd.h"
+
 namespace qelo::net {
 
 class TNetWndHandler;
@@ -67,7 +69,7 @@ class Dispatcher {
   // Handles whatever is ready now; never blocks. For an outer event loop (the Qt bridge).
   void processPending() { runOnce(0); }
   // Readable whenever messages are queued or a watched descriptor is ready.
-  int fd() const { return epollFd_; }
+  int fd() const { return epollFd_.get(); }
   // When the dispatcher next needs a turn even if fd() stays quiet: now when messages are
   // queued, the nearest timer otherwise, nothing when idle.
   std::optional<Clock::time_point> nextDeadline() const;
@@ -117,8 +119,8 @@ class Dispatcher {
   void unsignal();
   void applyInterest(int fd, Watch& w, int op);
 
-  int epollFd_ = -1;
-  int eventFd_ = -1;
+  text::TUniqueFd epollFd_;
+  text::TUniqueFd eventFd_;
   bool signalled_ = false;
   bool stopRequested_ = false;
 

@@ -9,23 +9,8 @@ namespace qelo::net {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -87,7 +72,7 @@ std::optional<THeaderField> SplitHeaderField(std::string_view line) {
 }
 
 int64_t ParseContentLength(std::string_view value) {
-  value = Trim(value);
+  value = text::Trim(value, text::TBlanks::SpaceAndTab);
   if (value.empty() || value.size() > 18) return -1;
   int64_t n = 0;
   for (char c : value) {
@@ -102,7 +87,7 @@ bool CloseAfterResponse(std::string_view requestVer, std::string_view responseVe
 }
 
 std::optional<bool> CloseFromConnectionField(std::string_view value) {
-  const std::string v = text::AsciiLower(Trim(value));
+  const std::string v = text::AsciiLower(text::Trim(value, text::TBlanks::SpaceAndTab));
   if (v == "close") return true;
   if (v == "keep-alive") return false;
   return std::nullopt;
@@ -136,7 +121,7 @@ size_t TChunkDecoder::Feed(const char* data, size_t len, const Sink& sink) {
     switch (state_) {
       case State::Size: {
         if (i >= len) return i;
-        const int digit = HexValue(data[i]);
+        const int digit = text::HexDigitValue(data[i]);
         if (digit < 0) {
           // A size is at least one hex digit, ended by an extension, blank or line end;
           // anything else ("zz", "-1") is not a chunk size.

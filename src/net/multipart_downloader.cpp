@@ -17,18 +17,12 @@ constexpr double kMsPerDay = 86400000.0;
 
 // %XX sequences of a document name decoded; anything else kept as it stands.
 std::string UrlDecode(std::string_view s) {
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = text::AsciiLower(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '%' && i + 2 < s.size()) {
-      const int hi = hex(s[i + 1]);
-      const int lo = hex(s[i + 2]);
+      const int hi = text::HexDigitValue(s[i + 1]);
+      const int lo = text::HexDigitValue(s[i + 2]);
       if (hi >= 0 && lo >= 0) {
         out += static_cast<char>(hi * 16 + lo);
         i += 2;
@@ -44,14 +38,6 @@ bool ParseNumber(std::string_view text, int64_t& out) {
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
   return ec == std::errc() && end == text.data() + text.size() && out >= 0;
-}
-
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
 }
 
 }  // namespace
@@ -83,18 +69,19 @@ std::vector<TPartRange> SplitRanges(int64_t Length, int Count) {
 
 TContentRange ParseContentRangeValue(std::string_view Value) {
   TContentRange r;
-  std::string_view s = TrimSpaces(Value);
+  std::string_view s = text::Trim(Value, text::TBlanks::SpaceAndTab);
   constexpr std::string_view kUnit = "bytes";
   if (s.size() <= kUnit.size() || !text::StartsWithNoCase(s, kUnit)) return r;
   s.remove_prefix(kUnit.size());
   if (s.front() != ' ') return r;
-  s = TrimSpaces(s);
+  s = text::Trim(s, text::TBlanks::SpaceAndTab);
   const size_t dash = s.find('-');
   const size_t slash = s.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return r;
-  if (!ParseNumber(TrimSpaces(s.substr(0, dash)), r.Begin) ||
-      !ParseNumber(TrimSpaces(s.substr(dash + 1, slash - dash - 1)), r.End) ||
-      !ParseNumber(TrimSpaces(s.substr(slash + 1)), r.Total))
+  if (!ParseNumber(text::Trim(s.substr(0, dash), text::TBlanks::SpaceAndTab), r.Begin) ||
+      !ParseNumber(text::Trim(s.substr(dash + 1, slash - dash - 1), text::TBlanks::SpaceAndTab),
+                   r.End) ||
+      !ParseNumber(text::Trim(s.substr(slash + 1), text::TBlanks::SpaceAndTab), r.Total))
     return r;
   r.Valid = r.Begin <= r.End && r.End < r.Total;
   return r;
@@ -104,8 +91,12 @@ TContentRange ParseContentRangeValue(std::string_view Value) {
 
 class TMultipartDownloader::HandlerScope {
  public:
-  explicit HandlerScope(TMultipartDownloader& Owner) : owner_(Owner) { ++owner_.handlerDepth_; }
+  explicit HandlerScope(TMultipartDownloader& Owner) : owner_(Owner), alive_(Owner.life_.Check()) {
+    ++owner_.handlerDepth_;
+  }
   ~HandlerScope() {
+    // A handler may have destroyed the downloader (OnRequestDone, say): nothing left to count.
+    if (!alive_.OwnerAlive()) return;
     if (--owner_.handlerDepth_ == 0 && !owner_.retired_.empty())
       owner_.PostMsg(owner_.Msg(kSlotFreeRetired), 0, 0);
   }
@@ -114,6 +105,7 @@ class TMultipartDownloader::HandlerScope {
 
  private:
   TMultipartDownloader& owner_;
+  const TLifeGuard::TCheck alive_;
 };
 
 TMultipartDownloader::TMultipartDownloader() : TNetWndControl(3), progressTimer_(this) {
@@ -138,43 +130,50 @@ void TMultipartDownloader::SetStateFileName(const std::string& Value) {
 // --- Notifications ----------------------------------------------------------------------------
 
 void TMultipartDownloader::DoShowStats() {
-  if (OnShowStats) OnShowStats(this);
+  FireEvent(OnShowStats, this);
 }
 
 void TMultipartDownloader::DoProgressSetPosition(int Index, int64_t Position) {
-  if (OnProgressSetPosition) OnProgressSetPosition(this, Index, Position);
+  FireEvent(OnProgressSetPosition, this, Index, Position);
 }
 
 void TMultipartDownloader::DoProgressAddSegment(int64_t StartOffset, int64_t ASpan,
                                                 int64_t InitPos) {
-  if (OnProgressAddSegment) OnProgressAddSegment(this, StartOffset, ASpan, InitPos);
+  FireEvent(OnProgressAddSegment, this, StartOffset, ASpan, InitPos);
 }
 
 // Each of these fires one event and tells whether the transfer is still the same one: a
 // handler may have started a new transfer or abandoned this one.
 bool TMultipartDownloader::Display(const std::string& Msg) {
-  const uint64_t serial = serial_;
-  if (OnDisplay) OnDisplay(this, Msg);
-  return Current(serial);
+  const TLifeGuard::TCheck same = life_.Check();
+  FireEvent(OnDisplay, this, Msg);
+  return same.Holds();
 }
 
 bool TMultipartDownloader::ShowStats() {
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   DoShowStats();
-  return Current(serial);
+  return same.Holds();
 }
 
 bool TMultipartDownloader::SetPosition(int Index, int64_t Position) {
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   DoProgressSetPosition(Index, Position);
-  return Current(serial);
+  return same.Holds();
+}
+
+void TMultipartDownloader::NewTransferEpoch() {
+  ++serial_;
+  life_.StartOver();
 }
 
 void TMultipartDownloader::Finish(int ErrorCode, const std::string& Reason) {
-  ++serial_;
+  NewTransferEpoch();
   phase_ = Phase::Idle;
   progressTimer_.SetEnabled(false);
-  if (OnRequestDone) OnRequestDone(this, ErrorCode, Reason);
+  // The reason may live in a client that the handler frees along with the downloader.
+  const std::string reason = Reason;
+  FireEvent(OnRequestDone, this, ErrorCode, reason);
 }
 
 // --- Clients ----------------------------------------------------------------------------------
@@ -243,8 +242,8 @@ void TMultipartDownloader::MessageHandler(uint32_t msg, uintptr_t wParam, intptr
 
 void TMultipartDownloader::Start() {
   if (PartCount < 2) throw ERangeError("PartCount must be positive");
-  ++serial_;
-  const uint64_t serial = serial_;
+  NewTransferEpoch();
+  const TLifeGuard::TCheck same = life_.Check();
   phase_ = Phase::FirstRequest;
   contentLength_ = 0;
   totalDataCount_ = 0;
@@ -267,13 +266,13 @@ void TMultipartDownloader::Start() {
     FirstRequestDone(static_cast<TPartHttpClient&>(*Sender), ErrCode);
   };
   first.GetASync();
-  if (!Current(serial)) return;
+  if (!same.Holds()) return;
   Display("GetASync");
 }
 
 void TMultipartDownloader::Abandon() {
   if (phase_ == Phase::Idle) return;
-  ++serial_;
+  NewTransferEpoch();
   phase_ = Phase::Idle;
   progressTimer_.SetEnabled(false);
   StopTransfer();
@@ -327,9 +326,9 @@ void TMultipartDownloader::StartParts() {
     TPartHttpClient& part = *parts_[static_cast<size_t>(i)];
     part.StartOffset = ranges[static_cast<size_t>(i)].Start;
     part.EndOffset = ranges[static_cast<size_t>(i)].End;
-    const uint64_t serial = serial_;
+    const TLifeGuard::TCheck same = life_.Check();
     DoProgressAddSegment(part.StartOffset, part.EndOffset - part.StartOffset, part.StartOffset);
-    if (!Current(serial)) return;
+    if (!same.Holds()) return;
     part.Index = i;
     CopyProperties(part, true);
     BindPartHandlers(part);
@@ -488,8 +487,9 @@ void TMultipartDownloader::PartRequestDone(TPartHttpClient& Client, uint16_t Err
 
 void TMultipartDownloader::RetryOrGiveUp(TPartHttpClient& Client, int Code) {
   if (Client.Attempts >= MaxAttempts) {
-    // A reply that was a success in itself but unusable must not read as one.
-    const int code = Code == 0 || Code == 200 ? 3 : Code;
+    // A reply that was a success in itself (any 2xx, a short 206 included) but unusable must
+    // not read as one.
+    const int code = Code == 0 || (Code >= 200 && Code < 300) ? 3 : Code;
     const std::string reason = "Download failed: part " + std::to_string(Client.Index) +
                                " failed " + std::to_string(Client.Attempts) + " times";
     if (!Display("Giving up " + std::to_string(Client.Index))) return;
@@ -530,10 +530,10 @@ bool TMultipartDownloader::AllPartsComplete() const {
 
 void TMultipartDownloader::CheckAllDone(int Code, const std::string& Reason) {
   if (!AllPartsComplete()) return;
-  const uint64_t serial = serial_;
+  const TLifeGuard::TCheck same = life_.Check();
   progressTimer_.SetEnabled(false);
   TimerStep();
-  if (!Current(serial) || !Display("All done")) return;
+  if (!same.Holds() || !Display("All done")) return;
   Finish(Code, Reason);
 }
 

@@ -13,15 +13,16 @@
 //
 // Exactly one OnRequestDone ends every transfer, unless Start or Abandon replaces it first;
 // a replaced transfer reports nothing, ever. It is always delivered from the message loop,
-// never from inside Start.
+// never from inside Start. Any handler, OnRequestDone included, may destroy the downloader;
+// nothing of it is touched after that handler returns.
 //
 // What reaches the file: only the body of a 206 reply whose Content-Range starts where the part
 // asked and whose total equals ContentLength, and never past the part's own last byte. Error
 // pages, relocation pages and whole-resource replies are not written. A part that fails (error,
 // other status, short body) is sent again after a growing pause (RetryPauseMs, doubled each
 // time), at most MaxAttempts times in all; then the transfer is given up and reports the part's
-// last error number, or its last status (3 when that status was itself a success), with a
-// Reason that names the part. A given-up transfer never reports 200.
+// last error number, or its last status (3 when that status was itself a success, any 2xx),
+// with a Reason that names the part. A given-up transfer never reports a 2xx code.
 //
 // A server that ignores "Range" (a part answered with 200 and the whole resource) makes the
 // transfer fall back to one stream of the whole resource from offset 0: the other parts are
@@ -41,6 +42,7 @@
 
 #include "net/dispatcher.h"
 #include "net/http_client.h"
+#include "net/life_guard.h"
 #include "net/net_timer.h"
 #include "net/net_wnd_control.h"
 #include "net/stream.h"
@@ -180,7 +182,8 @@ class TMultipartDownloader : public TNetWndControl {
   bool ShowStats();
   bool SetPosition(int Index, int64_t Position);
   void Finish(int ErrorCode, const std::string& Reason);
-  bool Current(uint64_t Serial) const { return Serial == serial_; }
+  // Ends every check taken on the transfer so far: Start, Abandon and the end of a transfer.
+  void NewTransferEpoch();
 
   std::unique_ptr<TPartHttpClient> NewClient(int Index);
   void CopyProperties(TPartHttpClient& Client, bool WithUrl);
@@ -225,6 +228,9 @@ class TMultipartDownloader : public TNetWndControl {
 
   Phase phase_ = Phase::Idle;
   uint64_t serial_ = 0;  // changes whenever a transfer begins or ends
+  // Checks taken before a handler runs fail once the downloader is destroyed or the transfer
+  // has changed, so nothing touches freed memory after a handler destroyed the downloader.
+  TLifeGuard life_;
   bool wholeStream_ = false;
   std::vector<std::unique_ptr<TPartHttpClient>> parts_;
   std::vector<std::unique_ptr<TPartHttpClient>> retired_;

@@ -10,24 +10,11 @@
 
 #include "skin/byte_reader.h"
 #include "skin/skin_errors.h"
+#include "text/unique_fd.h"
 
 namespace qelo::skin {
 
 namespace {
-
-class TFileFd {
- public:
-  explicit TFileFd(int fd) : fd_(fd) {}
-  ~TFileFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  TFileFd(const TFileFd&) = delete;
-  TFileFd& operator=(const TFileFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void CannotOpen(const std::string& path, int err) {
   throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(err));
@@ -49,7 +36,7 @@ std::string ReadAll(int fd, int64_t size) {
 
 void TskCompressedStoredSkin::ReadContainerFile(const std::string& path) {
   CompressedData.clear();
-  TFileFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  text::TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) CannotOpen(path, errno);
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) CannotOpen(path, errno);
@@ -62,7 +49,7 @@ void TskCompressedStoredSkin::ReadContainerFile(const std::string& path) {
   std::string file = ReadAll(fd.get(), size);
   TByteReader in(file);
   const int32_t version = in.I32();
-  if (version > 3) return;
+  if (version > 3) throw EReadError();
   const int32_t length = in.I32();
   if (length < 0) throw EReadError();
   if (length == 0) {

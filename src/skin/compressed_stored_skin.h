@@ -18,10 +18,10 @@ class TskCompressedStoredSkin {
   // The compressed body alone, without the 8-byte file header.
   std::string CompressedData;
 
-  // Replaces the body with the one stored in the file at path. A version above 3 leaves the
-  // body empty without an error. A length of 0 takes the whole file, header included.
-  // Raises EFOpenError when the file cannot be opened, EReadError ("Stream read error") for a
-  // file shorter than its header, a length past the bytes that follow or a negative one, and
+  // Replaces the body with the one stored in the file at path. A length of 0 takes the whole
+  // file, header included. Raises EFOpenError when the file cannot be opened, EReadError
+  // ("Stream read error") for a file shorter than its header, a version above 3 (one this
+  // reader does not know), a length past the bytes that follow or a negative one, and
   // EReadError for a file larger than kMaxContainerFile. The body is empty after any error.
   void ReadContainerFile(const std::string& path);
 

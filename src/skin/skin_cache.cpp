@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "text/unique_fd.h"
+
 namespace qelo::skin {
 
 namespace {
@@ -19,21 +21,7 @@ namespace {
   throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(error));
 }
 
-// An open descriptor closed on scope exit unless released.
-class FdGuard {
- public:
-  explicit FdGuard(int fd) : fd_(fd) {}
-  ~FdGuard() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
+using FdGuard = text::TUniqueFd;
 
 bool LockExclusive(int fd) {
   int r;
@@ -71,11 +59,6 @@ class TCappedStream : public net::TStream {
 };
 
 }  // namespace
-
-bool FileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 std::optional<int64_t> FileSize(const std::string& path) {
   struct stat st {};

@@ -14,6 +14,7 @@
 #include "net/stream.h"
 #include "skin/skin_errors.h"
 #include "skin/skin_names.h"
+#include "text/file_exists.h"
 
 namespace qelo::skin {
 
@@ -36,7 +37,10 @@ inline constexpr std::string_view kPictureStatEnding = ".jpg.stat";
 inline constexpr int64_t kMaxContainerTransfer = int64_t{64} << 20;
 inline constexpr int64_t kMaxPictureTransfer = int64_t{4} << 20;
 
-bool FileExists(const std::string& path);
+// Whether the name is taken in the cache: a directory in its place counts.
+inline bool FileExists(const std::string& path) {
+  return text::FileExists(path, text::TDirectories::Count);
+}
 // Size in bytes of a regular file; nothing when it is missing or not a regular file.
 std::optional<int64_t> FileSize(const std::string& path);
 

@@ -151,11 +151,7 @@ void TskSkinData::ApplyContainer(const TskCompressedStoredSkin& container) {
   Drop();
   activeBody_.clear();
   try {
-    if (!LoadBody(body)) {
-      changing_ = false;
-      lastLoad_ = TLoadOutcome::Empty;
-      return;
-    }
+    LoadBody(body);
   } catch (...) {
     Drop();
     changing_ = false;
@@ -163,11 +159,10 @@ void TskSkinData::ApplyContainer(const TskCompressedStoredSkin& container) {
     if (!previous.empty()) {
       try {
         changing_ = true;
-        if (LoadBody(previous)) {
-          activeBody_ = std::move(previous);
-          Finish();
-          lastLoad_ = TLoadOutcome::Restored;
-        }
+        LoadBody(previous);
+        activeBody_ = std::move(previous);
+        Finish();
+        lastLoad_ = TLoadOutcome::Restored;
       } catch (...) {
         Drop();  // the held body no longer loads either: the holder stays empty
       }
@@ -188,11 +183,12 @@ void TskSkinData::Finish() {
   Notify(TSkinNotice::AfterChange);
 }
 
-bool TskSkinData::LoadBody(const std::string& compressed) {
+void TskSkinData::LoadBody(const std::string& compressed) {
   const std::string data = InflateBody(compressed);
   TByteReader in(data);
   const int32_t code = data.empty() ? 0 : in.I32();
-  if (code > 3) return false;
+  // A code the reader does not know is a damaged body, not an empty skin.
+  if (code > 3) throw EReadError();
   pictureCode_ = code;
   TPixelBudget budget;
   // A negative code reads like code 0: picture and mask only.
@@ -208,7 +204,6 @@ bool TskSkinData::LoadBody(const std::string& compressed) {
     activePictures_.push_back(ReadBitmap(in, budget));
   text_ = TSkinText::Parse(in.Rest());
   ReadSections();
-  return true;
 }
 
 void TskSkinData::ReadSections() {

@@ -136,8 +136,9 @@ class TskSkinData {
  private:
   void Notify(TSkinNotice notice);
   void Drop();
-  // Steps from inflating to the parsed sections; false when the picture-set code stops it.
-  bool LoadBody(const std::string& compressed);
+  // Steps from inflating to the parsed sections. Raises the body's error for a damaged one,
+  // a picture-set code above 3 and a text past TSkinText's bounds included.
+  void LoadBody(const std::string& compressed);
   void ReadSections();
   void ReadEntries(std::string_view section, bool (*known)(std::string_view),
                    std::vector<TSkinEntry>& into);

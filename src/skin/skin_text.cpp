@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "skin/skin_errors.h"
 #include "text/ascii_text.h"
 
 namespace qelo::skin {
@@ -50,10 +51,12 @@ TSkinText TSkinText::Parse(std::string_view text) {
     text = text.substr(0, zero);
   TSkinText out;
   TSection* current = nullptr;
+  size_t keysAdded = 0;
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
+    if (end - pos > kMaxLineBytes) throw EReadError();
     std::string_view line = text::Trim(text.substr(pos, end - pos));
     pos = end;
     if (pos < text.size()) {
@@ -66,6 +69,7 @@ TSkinText TSkinText::Parse(std::string_view text) {
       const std::string_view name = text::Trim(line.substr(1, line.size() - 2));
       const std::string lower = text::AsciiLower(name);
       auto [it, added] = out.index_.try_emplace(lower, out.sections_.size());
+      if (added && out.sections_.size() == kMaxSections) throw EReadError();
       if (added) out.sections_.emplace_back();
       current = &out.sections_[it->second];
       *current = TSection{};  // a section named again starts afresh: the later one wins
@@ -79,6 +83,7 @@ TSkinText TSkinText::Parse(std::string_view text) {
     const std::string key(text::Trim(line.substr(0, eq)));
     std::string value(text::Trim(line.substr(eq + 1)));
     auto [it, added] = current->index.try_emplace(text::AsciiLower(key), current->keys.size());
+    if (added && ++keysAdded > kMaxKeys) throw EReadError();
     if (added)
       current->keys.emplace_back(key, std::move(value));
     else

@@ -34,10 +34,17 @@ class TSkinText {
     size_t lines = 0;  // every line stored, with or without "="
   };
 
+  // Bounds far above any real skin (the built-in one has 81 sections and lines under 100
+  // bytes): a text past one of them is damaged, so a hostile body cannot make the parse take
+  // gigabytes and seconds.
+  static constexpr size_t kMaxLineBytes = 64 * 1024;
+  static constexpr size_t kMaxSections = 4096;
+  static constexpr size_t kMaxKeys = 65536;  // keys added, over all sections
+
   // Parses text up to its end or its first zero byte. Lines end at CR, LF or CR LF and are
   // trimmed; empty lines and ";" comments are skipped; lines before the first section are
   // ignored. Names compare without letter case; a section or key named again replaces the
-  // earlier one.
+  // earlier one. Raises EReadError ("Stream read error") for a text past one of the bounds.
   static TSkinText Parse(std::string_view text);
 
   // Sections in the order their names first appeared.

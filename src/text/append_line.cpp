@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/unique_fd.h"
+
 namespace qelo::text {
 namespace {
 
@@ -14,31 +16,12 @@ namespace {
                              "\": " + std::strerror(err));
 }
 
-// Owns one file descriptor; Close reports the error that close() gives.
-class FileHandle {
- public:
-  FileHandle(const std::string& path, int flags)
-      : fd_(::open(path.c_str(), flags | O_CLOEXEC, 0666)) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  bool IsOpen() const { return fd_ >= 0; }
-  int get() const { return fd_; }
-  int Close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
+TUniqueFd OpenFile(const std::string& path, int flags) {
+  return TUniqueFd(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+}
 
 void CreateEmpty(const std::string& path) {
-  FileHandle f(path, O_WRONLY | O_CREAT | O_TRUNC);
+  TUniqueFd f = OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
   if (!f.IsOpen()) ThrowIo(errno, "create", path);
   if (const int err = f.Close()) ThrowIo(err, "close", path);
 }
@@ -61,7 +44,7 @@ EInOutError::EInOutError(int errorCode, const std::string& message)
 
 void AppendLine(const std::string& path, std::string_view text, bool truncateFirst) {
   if (truncateFirst || ::access(path.c_str(), F_OK) != 0) CreateEmpty(path);
-  FileHandle f(path, O_WRONLY | O_APPEND);
+  TUniqueFd f = OpenFile(path, O_WRONLY | O_APPEND);
   if (!f.IsOpen()) ThrowIo(errno, "open", path);
   std::string line(text);
   line += "\r\n";

@@ -4,18 +4,26 @@ namespace qelo::text {
 
 namespace {
 
-bool IsBlankOrControl(char c) {
+bool IsBlank(char c, TBlanks blanks) {
+  if (blanks == TBlanks::SpaceAndTab) return c == ' ' || c == '\t';
   return static_cast<unsigned char>(c) <= 32;
 }
 
 }  // namespace
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.front()))
+std::string_view Trim(std::string_view text, TBlanks blanks) {
+  while (!text.empty() && IsBlank(text.front(), blanks))
     text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back()))
+  while (!text.empty() && IsBlank(text.back(), blanks))
     text.remove_suffix(1);
   return text;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 char AsciiLower(char c) {

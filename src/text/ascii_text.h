@@ -7,8 +7,18 @@
 
 namespace qelo::text {
 
-// The text without its leading and trailing bytes 0 to 32 (blanks and control characters).
-std::string_view Trim(std::string_view text);
+// Which bytes Trim takes off the ends: protocol fields trim only spaces and tabs, settings and
+// skin texts every byte from 0 to 32 (blanks and control characters).
+enum class TBlanks {
+  Controls,     // bytes 0 to 32
+  SpaceAndTab,  // ' ' and '\t' only
+};
+
+// The text without its leading and trailing blanks of the given kind.
+std::string_view Trim(std::string_view text, TBlanks blanks = TBlanks::Controls);
+
+// The value of a hexadecimal digit ('0'-'9', 'a'-'f', 'A'-'F'), or -1 for any other byte.
+int HexDigitValue(char c);
 
 // 'A'..'Z' become 'a'..'z'; every other byte stays as it is.
 char AsciiLower(char c);

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <random>
 
+#include "text/ascii_text.h"
+
 namespace qelo::text {
 namespace {
 
@@ -15,13 +17,6 @@ std::string_view KeyInUse(std::string_view key) {
 void AppendHex(std::string& out, uint8_t v) {
   out += kHex[v >> 4];
   out += kHex[v & 15];
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // Printable form of a piece of text for an error message: bytes outside ASCII as \xNN.
@@ -40,8 +35,8 @@ std::string Printable(std::string_view text) {
 
 // Value of the two characters at pos (0-based).
 uint8_t PairAt(std::string_view text, size_t pos) {
-  const int hi = HexDigit(text[pos]);
-  const int lo = HexDigit(text[pos + 1]);
+  const int hi = HexDigitValue(text[pos]);
+  const int lo = HexDigitValue(text[pos + 1]);
   if (hi < 0 || lo < 0) {
     throw EConvertError("not a hexadecimal pair at position " + std::to_string(pos + 1) + ": '" +
                         Printable(text.substr(pos, 2)) + "'");

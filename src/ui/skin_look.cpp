@@ -2,9 +2,8 @@
 
 #include <QPainter>
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
+#include "skin/skin_text.h"
 #include "ui/skin_source.h"
 
 namespace qelo::ui {
@@ -13,14 +12,6 @@ namespace skin_values {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
-}
-
 // Digits beyond this make a number that no picture can reach; keeping them bounded keeps the
 // arithmetic on rectangles safe.
 constexpr long long kNumberCap = 1'000'000'000;
@@ -28,26 +19,7 @@ constexpr long long kNumberCap = 1'000'000'000;
 }  // namespace
 
 std::optional<long long> ParseInt(std::string_view text) {
-  text = Trim(text);
-  int base = 10;
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  } else if (text.size() > 1 && text[0] == '$') {
-    base = 16;
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  unsigned long long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  const long long bounded = static_cast<long long>(std::min<unsigned long long>(value, kNumberCap));
-  return negative ? -bounded : bounded;
+  return skin::ParseSkinInteger(text);
 }
 
 std::optional<QRect> ParseRect(std::string_view text) {

@@ -25,8 +25,9 @@ class SkinSource;
 
 // Readers for the values of a skin section.
 namespace skin_values {
-// A decimal integer with an optional sign, or "0x" or "$" and hexadecimal digits; blanks around it
-// are allowed, anything else makes it no number.
+// The skin text's integer rule (skin::ParseSkinInteger): a decimal integer with an optional sign,
+// or "0x" or "$" and up to 32 bits of hexadecimal digits; bytes 0 to 32 around it are allowed.
+// Anything else, or a number that does not fit, makes it no number.
 std::optional<long long> ParseInt(std::string_view text);
 // Four numbers separated by ",": left, top, right, bottom, right and bottom exclusive. Only the
 // digits of each number count, so none is ever negative.

@@ -127,7 +127,7 @@ TEST(SavedSkin, StartUpCasesOnTheMainWindow) {
   ui::SetErrorSink(std::move(oldSink));
 }
 
-TEST(SkinPalette, TenColoursFillTheirRolesAndDroppingGivesThePlatformBack) {
+TEST(SkinPalette, TenColoursFillTheirRolesAndLeavingGivesThePlatformBack) {
   const QPalette platform = QApplication::palette();
   skin::TSkinColors colors{};
   for (size_t i = 0; i < colors.size(); ++i)
@@ -159,17 +159,16 @@ TEST(SkinPalette, TenColoursFillTheirRolesAndDroppingGivesThePlatformBack) {
   {
     TMainForm form;
     EXPECT_EQ(QApplication::palette().color(QPalette::Button), kCharmFace);
-    // A body whose picture-set code stops the load drops the skin: the platform look is back.
-    skin::TskCompressedStoredSkin stop;
+    // A body with an unknown picture-set code is damaged: the error reaches the caller and the
+    // skin in force comes back, colours and all.
+    skin::TskCompressedStoredSkin damaged;
     std::string body("\4\0\0\0", 4);
-    stop.CompressedData = skinbuilder::Deflate(body);
-    form.skSkinData1.ApplyContainer(stop);
-    EXPECT_TRUE(form.skSkinData1.Empty());
-    EXPECT_EQ(QApplication::palette().color(QPalette::Button), platform.color(QPalette::Button));
-    EXPECT_EQ(form.skSkinData1.Colors, ui::PlatformSkinColors(platform));
-    form.skSkinData1.SetCompressedStoredSkin(&form.skCompressedStoredSkin1);
+    damaged.CompressedData = skinbuilder::Deflate(body);
+    EXPECT_ANY_THROW(form.skSkinData1.ApplyContainer(damaged));
+    EXPECT_FALSE(form.skSkinData1.Empty());
     EXPECT_EQ(form.palette().color(QPalette::Button), kCharmFace);
   }
+  // The window gone, the platform look is back.
   EXPECT_EQ(QApplication::palette().color(QPalette::Button), platform.color(QPalette::Button));
 }
 

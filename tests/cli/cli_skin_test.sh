@@ -44,8 +44,9 @@ check "compression error on stderr" line "$work/err" "compression error"
 
 printf '\x04\x00\x00\x00' >"$work/v4.skn"
 "$cli" skin info "$work/v4.skn" >"$work/out" 2>"$work/err"
-check "version 4 exits 0" test $? -eq 0
+check "version 4 exits 1" test $? -eq 1
 check "version 4 unchanged" line "$work/out" "state: unchanged"
+check "version 4 read error on stderr" line "$work/err" "Stream read error"
 
 "$cli" skin info "$work/missing.skn" >"$work/out" 2>"$work/err"
 check "missing file exits 1" test $? -eq 1

@@ -52,6 +52,29 @@ check "http 404 status" grep -qx 'StatusCode: 404' "$work/err"
 cli http "http://127.0.0.1:1/" >/dev/null 2>"$work/err"
 check "http refused exit 1" test $? -eq 1
 check "http refused code" grep -qx 'ErrCode: 10061' "$work/err"
+# A server that answers every request with REPLY and closes: noise is no HTTP reply, an endless
+# relocation ends past the limit; both exit 1 with the reason on stderr.
+serve_once_each() {  # serve_once_each REPLY -> prints the URL; the server ends with the test
+  python3 -c '
+import socket, sys
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8); s.settimeout(30)
+print("http://127.0.0.1:%d/" % s.getsockname()[1], flush=True)
+while True:
+    c, _ = s.accept(); c.settimeout(5); c.recv(65536); c.sendall(sys.argv[1].encode()); c.close()
+' "$1" &
+}
+serve_once_each 'noise, not a status line' >"$work/noise.url"
+noise_pid=$!
+serve_once_each $'HTTP/1.0 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n' >"$work/loop.url"
+loop_pid=$!
+for _ in $(seq 100); do [[ -s $work/noise.url && -s $work/loop.url ]] && break; sleep 0.1; done
+cli http "$(cat "$work/noise.url")" >/dev/null 2>"$work/err"
+check "http noise exit 1" test $? -eq 1
+check "http noise reason" grep -q 'not an HTTP reply' "$work/err"
+cli http --max-redirects 2 "$(cat "$work/loop.url")" >/dev/null 2>"$work/err"
+check "http relocation loop exit 1" test $? -eq 1
+check "http relocation loop reason" grep -q 'too many relocations (limit 2)' "$work/err"
+kill "$noise_pid" "$loop_pid" 2>/dev/null
 cli http --bogus "$base" >/dev/null 2>&1
 check "http usage exit 2" test $? -eq 2
 
@@ -77,12 +100,14 @@ cli download "${skin}Nope" "$work/none.bin" >"$work/out" 2>/dev/null
 check "download missing exit 1" test $? -eq 1
 check "download missing code" grep -qx 'ErrorCode: 404' "$work/out"
 requests=$(grep -c 'skin_id=Dl ' "$work/service.log")
+echo keep >"$work/one.bin"
 cli download --parts 1 "${skin}Dl" "$work/one.bin" >"$work/out" 2>"$work/err"
 check "download refused exit 1" test $? -eq 1
 sleep 0.2
 check "download refused sends nothing" test "$(grep -c 'skin_id=Dl ' "$work/service.log")" -eq "$requests"
 check "download refused message" grep -q 'PartCount must be positive' "$work/err"
 check "download refused prints nothing" test ! -s "$work/out"
+check "download refused keeps FILE" test "$(cat "$work/one.bin")" = keep
 cli download "${skin}Dl" >/dev/null 2>&1
 check "download usage exit 2" test $? -eq 2
 

@@ -160,6 +160,14 @@ TEST(SkinData, EntriesOfUnknownTypeRereadThePreviousOne) {
   EXPECT_EQ(h.Controls().size(), 1u);
 }
 
+// count lines head + i + tail, i from 0: distinct section names or keys.
+std::string Repeated(const std::string& head, const std::string& tail, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i)
+    out += head + std::to_string(i) + tail;
+  return out;
+}
+
 // Every damage with the built-in skin in force before: the message, what became of the skin,
 // and the notices the windows heard.
 TEST(SkinData, FailureTableWithTheBuiltinSkinInForce) {
@@ -188,7 +196,7 @@ TEST(SkinData, FailureTableWithTheBuiltinSkinInForce) {
        TLoadOutcome::Unchanged,
        {},
        "Charm"},
-      {"version 4", Container(good, 4), "", TLoadOutcome::Unchanged, {}, "Charm"},
+      {"version 4", Container(good, 4), "Stream read error", TLoadOutcome::Unchanged, {}, "Charm"},
       {"version 3", Container(good, 3), "", TLoadOutcome::Loaded, loaded, "Test"},
       {"length past the bytes",
        Container(good, 2, good.size() + 1),
@@ -214,12 +222,15 @@ TEST(SkinData, FailureTableWithTheBuiltinSkinInForce) {
        TLoadOutcome::Restored, restored, "Charm"},
       {"cut short", Container(bigPicture.substr(0, bigPicture.size() / 2)), "Stream read error",
        TLoadOutcome::Restored, restored, "Charm"},
-      {"code 4",
-       Container(Zlib(Body(4, {}, {}, kText))),
-       "",
-       TLoadOutcome::Empty,
-       {"before/empty"},
-       ""},
+      {"code 4", Container(Zlib(Body(4, {}, {}, kText))), "Stream read error",
+       TLoadOutcome::Restored, restored, "Charm"},
+      {"sections past the bound", Container(Zlib(SimpleBody(Repeated("[s", "]\n", 4097)))),
+       "Stream read error", TLoadOutcome::Restored, restored, "Charm"},
+      {"keys past the bound", Container(Zlib(SimpleBody("[s]\n" + Repeated("k", "=1\n", 65537)))),
+       "Stream read error", TLoadOutcome::Restored, restored, "Charm"},
+      {"line past the bound",
+       Container(Zlib(SimpleBody("[s]\nk=" + std::string(64 * 1024, 'v') + "\n"))),
+       "Stream read error", TLoadOutcome::Restored, restored, "Charm"},
       {"not BM", Container(Zlib(Body(0, {"BX" + Pixel24(1).substr(2), Pixel24(1)}, {}, kText))),
        "Bitmap image is not valid", TLoadOutcome::Restored, restored, "Charm"},
       {"unknown first control",
@@ -326,12 +337,16 @@ TEST(SkinData, DroppingTheSkinBringsTheDefaultColoursBack) {
   c.CompressedData = Zlib(SimpleBody());
   h.ApplyContainer(c);
   EXPECT_EQ(h.Colors[scBtnFace], 255u);
+  // A damaged body drops the skin; with no earlier body to put back the holder stays empty.
+  TskSkinData fresh;
+  fresh.DefaultColors.fill(7);
+  fresh.Colors = h.Colors;
   c.CompressedData = Zlib(Body(4, {}, {}, ""));
-  h.ApplyContainer(c);
-  EXPECT_TRUE(h.Empty());
-  EXPECT_EQ(h.Colors[scBtnFace], 7u);
-  EXPECT_EQ(h.Controls().size(), 0u);
-  EXPECT_FALSE(h.Picture().has_value());
+  EXPECT_THROW(fresh.ApplyContainer(c), EReadError);
+  EXPECT_TRUE(fresh.Empty());
+  EXPECT_EQ(fresh.Colors[scBtnFace], 7u);
+  EXPECT_EQ(fresh.Controls().size(), 0u);
+  EXPECT_FALSE(fresh.Picture().has_value());
 }
 
 }  // namespace

@@ -443,10 +443,9 @@ TEST(SkinValues, NumbersRectanglesAndColours) {
     const char* text;
     std::optional<long long> expected;
   };
-  const IntCase ints[] = {{"12", 12},   {" 7 ", 7},    {"-1", -1},
-                          {"0x1F", 31}, {"0XfF", 255}, {"$10", 16},
-                          {"$", {}},    {"abc", {}},   {"12px", {}},
-                          {"", {}},     {"0x", {}},    {"99999999999999", 1'000'000'000}};
+  const IntCase ints[] = {{"12", 12},    {" 7 ", 7},  {"-1", -1}, {"0x1F", 31},
+                          {"0XfF", 255}, {"$10", 16}, {"$", {}},  {"abc", {}},
+                          {"12px", {}},  {"", {}},    {"0x", {}}, {"99999999999999", {}}};
   for (const IntCase& c : ints) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ParseInt(c.text), c.expected);

@@ -1,10 +1,10 @@
 // qelo-cli download [--parts N] [--progress] URL FILE
-// Runs one TMultipartDownloader transfer into FILE (created or emptied), N parts (2 by
-// default). Every OnDisplay text goes to stderr as it comes; with --progress a one-line
-// display of percent, speed and elapsed time replaces them. At the end stdout gets exactly
-// "ErrorCode: N", "Reason: TEXT", "ContentLength: N" and "TotalDataCount: N". Exit status 0
-// when ErrorCode is 200, 1 otherwise (a refused Start included: its message goes to stderr and
-// nothing is sent), 2 for a usage error.
+// Runs one TMultipartDownloader transfer into FILE (created or emptied once the transfer
+// starts; a refused Start leaves it as it was), N parts (2 by default). Every OnDisplay text goes
+// to stderr as it comes; with --progress a one-line display of percent, speed and elapsed time
+// replaces them. At the end stdout gets exactly "ErrorCode: N", "Reason: TEXT", "ContentLength: N"
+// and "TotalDataCount: N". Exit status 0 when ErrorCode is 200, 1 otherwise (a refused Start
+// included: its message goes to stderr and nothing is sent), 2 for a usage error.
 #include <charconv>
 #include <cstdio>
 #include <memory>
@@ -81,7 +81,6 @@ int RunDownload(const Args& args) {
     dl.Name = "HttpDownFile";
     dl.URL = opts.url;
     dl.PartCount = opts.parts;
-    dl.FileStream = std::make_unique<net::TFileStream>(opts.file, net::TFileStream::Mode::Create);
     bool done = false;
     bool progressShown = false;
     int errorCode = 0;
@@ -108,6 +107,8 @@ int RunDownload(const Args& args) {
       std::fprintf(stderr, "qelo-cli download: %s\n", e.what());
       return 1;
     }
+    // Only a transfer that starts empties FILE; the first bytes come on a later turn of the loop.
+    dl.FileStream = std::make_unique<net::TFileStream>(opts.file, net::TFileStream::Mode::Create);
     net::Dispatcher& loop = net::Dispatcher::current();
     while (!done)
       loop.runOnce(-1);

@@ -3,9 +3,10 @@
 // Runs one request through THttpClient exactly as the client sends it. The body goes to stdout
 // (or FILE); then stderr gets, last, the lines "ErrCode: N", "StatusCode: N",
 // "ReasonPhrase: TEXT" and "RcvdCount: N". -v first shows the request lines sent ("> ") and
-// each received header ("< ") on stderr. Exit status 0 when ErrCode is 0 and the reply is whole
-// as its framing says (a cut-off reply is named on stderr before those lines), 1 otherwise, 2
-// for a usage error.
+// each received header ("< ") on stderr. Exit status 0 when ErrCode is 0 and the reply is a
+// whole HTTP reply: a cut-off reply, a reply without a status line and a relocation past the
+// limit are named on stderr before those lines and exit 1, as any other failure does; 2 for a
+// usage error.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,8 +185,12 @@ void Configure(THttpClient& http, const Options& opts) {
   }
 }
 
-// Why a reply that ended without an error is not whole.
-std::string CutShortReason(const THttpClient& http) {
+// Why a reply that ended without an error is not a whole HTTP reply; empty when it is one.
+std::string FailureReason(const THttpClient& http, bool relocationsExceeded) {
+  if (relocationsExceeded)
+    return "too many relocations (limit " + std::to_string(http.LocationChangeMaxCount) + ")";
+  if (http.StatusCode() == 0) return "not an HTTP reply: no status line";
+  if (http.BodyComplete()) return {};
   if (http.ContentLength() >= 0 && http.RcvdCount() < http.ContentLength())
     return "reply cut short: body has " + std::to_string(http.RcvdCount()) + " of " +
            std::to_string(http.ContentLength()) + " bytes";
@@ -218,6 +223,8 @@ int RunHttp(const Args& args) {
     http.SendStream = body.get();
     http.RcvdStream = outFile ? static_cast<TStream*>(outFile.get()) : stdoutSink->stream();
     bool done = false;
+    bool relocationsExceeded = false;
+    http.OnLocationChangeExceeded = [&](THttpClient*, int, bool&) { relocationsExceeded = true; };
     uint16_t errCode = 0;
     http.OnRequestDone = [&](THttpClient*, net::THttpRequest, uint16_t err) {
       done = true;
@@ -236,8 +243,9 @@ int RunHttp(const Args& args) {
 
     bool written = true;
     if (stdoutSink) written = stdoutSink->Flush();
-    const bool whole = errCode != 0 || http.BodyComplete();
-    if (!whole) std::fprintf(stderr, "qelo-cli http: %s\n", CutShortReason(http).c_str());
+    const std::string failure = errCode != 0 ? "" : FailureReason(http, relocationsExceeded);
+    if (!failure.empty()) std::fprintf(stderr, "qelo-cli http: %s\n", failure.c_str());
+    const bool whole = failure.empty();
     std::fprintf(stderr, "ErrCode: %u\nStatusCode: %d\nReasonPhrase: %s\nRcvdCount: %lld\n",
                  static_cast<unsigned>(errCode), http.StatusCode(), http.ReasonPhrase().c_str(),
                  static_cast<long long>(http.RcvdCount()));
