@@ -1,6 +1,6 @@
-// The browser engine after the main window's first paint: the web view module loads on the turn
-// of the event loop right after that paint, and the preview window's web views are created on
-// the next, so the main window never waits for the engine. A preview asked for before then
+// The browser engine after the main window's first paint: the web view module loads on a turn of
+// the event loop after that paint, and the preview window's web views are created on the next,
+// so the main window never waits for the engine. A preview asked for before then
 // creates the views itself (TWBForm::CreateViews). Header-only: the client and the tests that
 // start the windows as the client does share it.
 #pragma once
@@ -24,10 +24,13 @@ inline void CreateWebViewsAfterFirstPaint(TWindows& windows,
                                           std::function<void()> created = nullptr) {
   new ui::AfterFirstPaint(  // owned by the main window
       *windows.Main().windowHandle(), [&windows, created = std::move(created)] {
-        ui::Guarded([] { ui::LoadWebViewModule(); });
+        // One more turn, so that whatever else waited for the first paint comes first.
         QTimer::singleShot(0, &windows.Preview(), [&windows, created] {
-          windows.Preview().CreateViews();
-          if (created) created();
+          ui::Guarded([] { ui::LoadWebViewModule(); });
+          QTimer::singleShot(0, &windows.Preview(), [&windows, created] {
+            windows.Preview().CreateViews();
+            if (created) created();
+          });
         });
       });
 }

@@ -43,10 +43,11 @@ int main(int argc, char** argv) {
   const char* timingVar = std::getenv("QELO_EXIT_WHEN_SHOWN");
   const std::string timing = timingVar ? timingVar : "";
   QWindow& mainWindow = *windows.Main().windowHandle();
-  if (timing == "1" || timing == "ready")
-    qelo::ui::ReportFirstPaint(mainWindow, mainStart, timing == "1");
   qelo::app::CreateWebViewsAfterFirstPaint(windows, [&windows, timing, mainStart] {
     if (timing == "ready") ReportEngineReady(windows, mainStart);
   });
+  // Installed last, so it sees the first paint first.
+  if (timing == "1" || timing == "ready")
+    qelo::ui::ReportFirstPaint(mainWindow, mainStart, timing == "1");
   return app.exec();
 }

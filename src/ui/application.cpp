@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -28,11 +29,17 @@ void QuietLogging() {
 
 int& BeforeApplication(int& argc) {
   QuietLogging();
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   return argc;
 }
 
 }  // namespace
+
+void ShareGlContextsLate() {
+  if (qt_gl_global_share_context()) return;
+  auto* context = new QOpenGLContext(qApp);  // owned by the application
+  context->setFormat(QSurfaceFormat::defaultFormat());
+  if (context->create()) qt_gl_set_global_share_context(context);
+}
 
 std::string QuietEngineFlags(const std::string& flags) {
   if (flags.find("--log-level") != std::string::npos) return flags;

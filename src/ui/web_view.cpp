@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "text/app_dir.h"
+#include "ui/application.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
 #include "ui/web_view_module.h"
@@ -96,6 +97,7 @@ void LoadWebViewModule() {
   if (state.module) return;
   if (!state.failure.empty()) throw std::runtime_error(state.failure);
   try {
+    ShareGlContextsLate();
     state.module = &OpenModule(ModulePath());
   } catch (const std::exception& e) {
     state.failure = e.what();

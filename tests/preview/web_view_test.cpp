@@ -20,7 +20,7 @@ using test::Spin;
 
 const QString kKeyPage = QStringLiteral(
     "<html><body><input id=box autofocus><script>window.keys=[];"
-    "document.addEventListener('keydown',function(e){"
+    "document.addEventListener('keydown',function(e){if(e.key.length==1)"
     "window.keys.push((e.ctrlKey?'C-':'')+e.key.toLowerCase())},true);"
     "window.open('http://127.0.0.1:9/never');</script></body></html>");
 
@@ -114,22 +114,31 @@ TEST_F(WebViewTest, CtrlShortcutsOfTheListAreSwallowed) {
   ASSERT_TRUE(Load(view, kKeyPage));
   QWidget* input = Engine(view).focusProxy();
   ASSERT_NE(input, nullptr);
-  // Keys go to the focus widget, the engine's input widget, through the window.
+  // Keys go through the window to the focus widget, the engine's input widget. The engine takes
+  // them once that focus has reached the page: knock with a plain A until one arrives.
+  QWindow* window = view.windowHandle();
   view.activateWindow();
   input->setFocus();
-  ASSERT_TRUE(Spin([input] { return input->hasFocus(); }));
-  for (const auto& [key, mods] : {std::pair{Qt::Key_N, Qt::ControlModifier},
-                                  {Qt::Key_M, Qt::ControlModifier},
-                                  {Qt::Key_N, Qt::NoModifier},
-                                  {Qt::Key_Z, Qt::NoModifier}})
-    QTest::keyClick(view.windowHandle(), key, mods);  // as the window system delivers them
   const auto keys = [&view] {
     return Evaluate(*Engine(view).page(), QStringLiteral("window.keys.join(' ')"))
         .value_or(QVariant())
         .toString();
   };
+  ASSERT_TRUE(Spin([&] {
+    QTest::keyClick(window, Qt::Key_A);
+    return keys().contains(QLatin1Char('a'));
+  }));
+  Evaluate(*Engine(view).page(), QStringLiteral("window.keys=[]"));
+  for (const auto& [key, mods] : {std::pair{Qt::Key_N, Qt::ControlModifier},
+                                  {Qt::Key_M, Qt::ControlModifier},
+                                  {Qt::Key_N, Qt::NoModifier},
+                                  {Qt::Key_Z, Qt::NoModifier}})
+    QTest::keyClick(window, key, mods);
   ASSERT_TRUE(Spin([&] { return keys().endsWith(QStringLiteral("z")); })) << keys().toStdString();
-  EXPECT_EQ(keys(), QStringLiteral("C-m n z"));
+  // Knocks still on their way when the record was cleared may come first.
+  QStringList got = keys().split(QLatin1Char(' '));
+  got.removeAll(QStringLiteral("a"));
+  EXPECT_EQ(got.join(QLatin1Char(' ')), QStringLiteral("C-m n z"));
 }
 
 }  // namespace
