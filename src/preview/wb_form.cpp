@@ -56,26 +56,20 @@ TWBForm::TWBForm(const TSharedState& state, QWidget* parent)
   auto* whole = new QVBoxLayout(this);
   whole->setContentsMargins(0, 0, 0, 0);
   whole->addWidget(pn1);
-  BuildViews();
   BuildBar();
   auto* column = new QVBoxLayout(pn1);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(skSkinPanel1);
-  auto* page = new QGridLayout;
-  page->setContentsMargins(0, 0, 0, 0);
-  // Both views fill the same cell; the loading view lies above the page view.
-  page->addWidget(wb1, 0, 0);
-  page->addWidget(wb_load, 0, 0);
-  column->addLayout(page, 1);
-  wb_load->raise();
+  pages_ = new QGridLayout;
+  pages_->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(pages_, 1);
 
   resize(800, 450);
   move(198, 154);
   // Activation is followed application-wide, so that only moves between this application's
   // windows count.
   qApp->installEventFilter(this);
-  ui::Guarded([this] { FormCreate(); });
 }
 
 TWBForm::~TWBForm() {
@@ -84,13 +78,23 @@ TWBForm::~TWBForm() {
   if (WBForm == this) WBForm = nullptr;
 }
 
+void TWBForm::CreateViews() {
+  if (wb1) return;
+  BuildViews();
+  // Both views fill the same cell; the loading view lies above the page view.
+  pages_->addWidget(wb1, 0, 0);
+  pages_->addWidget(wb_load, 0, 0);
+  wb_load->raise();
+  ui::Guarded([this] { FormCreate(); });
+}
+
 void TWBForm::BuildViews() {
-  wb1 = Named(new ui::TWebView(pn1), "wb1");
-  wb_load = Named(new ui::TWebView(pn1), "wb_load");
+  wb1 = Named(ui::CreateWebView(pn1), "wb1");
+  wb_load = Named(ui::CreateWebView(pn1), "wb_load");
   pn4 = Named(new QFrame(pn1), "pn4");
   pn4->setFrameShape(QFrame::StyledPanel);
   pn4->setGeometry(64, 272, 289, 150);
-  WbNoAd = Named(new ui::TWebView(pn4), "WbNoAd");
+  WbNoAd = Named(ui::CreateWebView(pn4), "WbNoAd");
   auto* fill = new QVBoxLayout(pn4);
   fill->setContentsMargins(0, 0, 0, 0);
   fill->addWidget(WbNoAd);
@@ -155,6 +159,8 @@ void TWBForm::BuildBar() {
 // --- Opening a result -------------------------------------------------------------------------
 
 void TWBForm::OpenPreview(const std::string& caption, int left, int top) {
+  // Asked for before the views came after the main window's first paint: they come now.
+  CreateViews();
   setWindowTitle(ui::GbkToQString(caption));
   wb1->Navigate(state_.PreviewUrl);
   move(left, top);

@@ -12,6 +12,7 @@
 
 class QComboBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QPushButton;
 
@@ -35,6 +36,10 @@ class TWBForm : public QWidget {
   // Opening a result for preview: caption, page view to PreviewUrl, top-left corner on screen,
   // shown and brought to the front.
   void OpenPreview(const std::string& caption, int left, int top);
+  // Creates the three web views and runs the window's creation steps (FormCreate). The client
+  // calls it after the main window's first paint, so that the browser engine starts then;
+  // OpenPreview calls it before it opens anything. Later calls do nothing.
+  void CreateViews();
   // An accepted report: the report button thanks the user and stays disabled until a reset.
   void ShowReportAccepted();
 
@@ -71,8 +76,11 @@ class TWBForm : public QWidget {
 
   const TSharedState& state_;
   QWidget* pn1;
-  ui::TWebView* wb1;
-  ui::TWebView* wb_load;
+  // The cell of pn1 that wb1 and wb_load fill.
+  QGridLayout* pages_;
+  // Null until CreateViews.
+  ui::TWebView* wb1 = nullptr;
+  ui::TWebView* wb_load = nullptr;
   QFrame* skSkinPanel1;
   QWidget* pn2;
   QLabel* lb3;
@@ -83,8 +91,8 @@ class TWBForm : public QWidget {
   QWidget* pn3;
   QPushButton* btn_report;
   QPushButton* btn_view;
-  QFrame* pn4;
-  ui::TWebView* WbNoAd;
+  QFrame* pn4 = nullptr;
+  ui::TWebView* WbNoAd = nullptr;
 
   // True while this window is the application's active one.
   bool appActive_ = false;

@@ -1,4 +1,6 @@
-// TWebView: the embedded browser control the preview window is built from, over Qt WebEngine.
+// TWebView: the embedded browser control the preview window is built from. The browser engine
+// sits in a module of its own (web_view_module.h), loaded on the first CreateWebView, so that a
+// process maps the engine's libraries only once it needs a page.
 //
 // Contract:
 // - Navigate returns at once; the document loads later, also while the view is hidden. An
@@ -13,20 +15,20 @@
 //   then takes the new window's content, under its own before-navigate rule, and never shows it.
 // - ExecScript runs code in the main world of the top-level document. An error that the code
 //   raises reaches the application error report once the engine answers.
+// - The view swallows the Ctrl shortcuts of DisableCtrlShortcuts on the engine's own input
+//   widget, so the page never sees them.
 // All texts (addresses, code) are GBK at this door.
+//
+// Everything in this header is inline: the module builds its views on the same definitions
+// without linking this library.
 #pragma once
 
-#include <QWebEngineView>
-#include <deque>
+#include <QWidget>
+#include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 
-class QWebEngineNewWindowRequest;
-
 namespace qelo::ui {
-
-class TWebPage;
 
 // UserInterfaceOptions bits.
 enum TWebViewUiOption : unsigned { EnablesFormsAutoComplete = 1u << 0, EnableThemes = 1u << 1 };
@@ -34,7 +36,7 @@ enum TWebViewUiOption : unsigned { EnablesFormsAutoComplete = 1u << 0, EnableThe
 // OnNewWindow3 flag: the request came from a user's click or key, not from a script alone.
 constexpr unsigned kNewWindowUserInitiated = 0x2;
 
-class TWebView : public QWebEngineView {
+class TWebView : public QWidget {
  public:
   using DocumentCompleteEvent = std::function<void(TWebView* sender, const std::string& url)>;
   using BeforeNavigateEvent =
@@ -43,16 +45,17 @@ class TWebView : public QWebEngineView {
       std::function<void(TWebView* sender, TWebView*& ppDisp, bool& Cancel, unsigned flags,
                          const std::string& urlContext, const std::string& url)>;
 
-  explicit TWebView(QWidget* parent = nullptr);
-  ~TWebView() override;
+  explicit TWebView(QWidget* parent) : QWidget(parent) {}
+  ~TWebView() override = default;
 
-  void Navigate(const std::string& url);
+  virtual void Navigate(const std::string& url) = 0;
   // Opens a local file; path is a file-system path (UTF-8 bytes), never taken for GBK.
   void NavigateFile(const std::string& path);
   // Address of the top-level document (GBK); empty before the first navigation.
-  std::string LocationURL() const;
-  // language: "JavaScript" or "JScript", any case. Throws for another language.
-  void ExecScript(const std::string& code, const std::string& language);
+  virtual std::string LocationURL() const = 0;
+  // language: "JavaScript" or "JScript", any case. Throws for another language, and when the
+  // view holds no document yet.
+  virtual void ExecScript(const std::string& code, const std::string& language) = 0;
 
   // Letters (any case) whose Ctrl shortcut the view swallows while Alt is not held.
   std::string DisableCtrlShortcuts;
@@ -66,29 +69,33 @@ class TWebView : public QWebEngineView {
   NewWindowEvent OnNewWindow3;
 
   // Pages this view holds for new windows handed to it (at most kMaxAdoptedPages).
-  size_t AdoptedPageCount() const { return adopted_.size(); }
+  virtual size_t AdoptedPageCount() const = 0;
   static constexpr size_t kMaxAdoptedPages = 4;
 
   // True when the key event would be swallowed by DisableCtrlShortcuts.
-  bool SwallowsShortcut(int key, Qt::KeyboardModifiers modifiers) const;
-
- protected:
-  QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
-  bool event(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  friend class TWebPage;
-  bool BeforeNavigate(TWebPage& page, const QUrl& url);
-  void NewWindowRequested(QWebEnginePage& from, QWebEngineNewWindowRequest& request);
-  void Adopt(QWebEngineNewWindowRequest& request);
-  void DropAdopted(QWebEnginePage* page);
-  void WatchInputWidgets();
-
-  TWebPage* page_;
-  // False once the view is being destroyed; script answers arriving later are dropped.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  std::deque<std::unique_ptr<TWebPage>> adopted_;
+  bool SwallowsShortcut(int key, Qt::KeyboardModifiers modifiers) const {
+    if (!(modifiers & Qt::ControlModifier) || (modifiers & Qt::AltModifier)) return false;
+    if (key < Qt::Key_A || key > Qt::Key_Z) return false;
+    const char lower = static_cast<char>('a' + (key - Qt::Key_A));
+    return std::any_of(DisableCtrlShortcuts.begin(), DisableCtrlShortcuts.end(),
+                       [lower](char c) { return c == lower || c == lower - ('a' - 'A'); });
+  }
 };
+
+// A new view, owned by parent. Loads the module on first use; when it cannot be loaded, the
+// error goes to the application error report once, and the views made then only show that
+// error (they navigate nowhere and never complete a document).
+TWebView* CreateWebView(QWidget* parent);
+
+// Loads the module now, unless it is loaded already. Throws with the module's path and the
+// reason when it is missing or not a module of this build.
+void LoadWebViewModule();
+bool WebViewModuleLoaded();
+
+// Where the module is looked for: AppDir + kWebViewModuleName unless set here. Once a module is
+// loaded this does nothing; after a failed load the next CreateWebView tries the new path (and
+// reports again). An empty path restores the default.
+inline constexpr const char* kWebViewModuleName = "qelo_ui_web.so";
+void SetWebViewModulePath(std::string path);
 
 }  // namespace qelo::ui

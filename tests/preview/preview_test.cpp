@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "client/late_web_views.h"
 #include "client/startup.h"
 #include "net/http_client.h"
 #include "preview/rp_form.h"
@@ -27,6 +29,7 @@
 #include "preview/wb_form.h"
 #include "service/service_process.h"
 #include "support/scripted_peer.h"
+#include "text/app_dir.h"
 #include "ui/dispatcher_bridge.h"
 #include "ui/error_report.h"
 #include "ui/gbk_qt.h"
@@ -36,6 +39,7 @@
 namespace qelo::app {
 namespace {
 
+using test::Engine;
 using test::Evaluate;
 using test::Idle;
 using test::Spin;
@@ -59,6 +63,8 @@ class PreviewTest : public testing::Test {
     bridge = new ui::DispatcherBridge;
     windows = new TWindows;
     windows->ShowMain();
+    CreateWebViewsAfterFirstPaint(*windows);
+    ASSERT_TRUE(Spin([] { return Preview().findChild<QWidget*>(QStringLiteral("WbNoAd")); }));
   }
   static void TearDownTestSuite() {
     delete windows;
@@ -171,6 +177,36 @@ int CountRows(const std::string& db, const std::string& sql) {
   return n;
 }
 
+// The views come after the main window's first paint; a preview asked for on the very turn the
+// main window is shown gets them then, once, and opens as usual.
+TEST(PreviewStartTest, PreviewAskedBeforeTheViewsExistOpensOnceTheyAre) {
+  TWindows windows;
+  windows.ShowMain();
+  CreateWebViewsAfterFirstPaint(windows);
+  EXPECT_EQ(windows.Preview().findChild<ui::TWebView*>(QStringLiteral("wb1")), nullptr);
+  const std::string page = text::AppDir() + "first_preview.html";
+  std::ofstream(page) << "<html><body>first</body></html>";
+  windows.Main().PreviewUrl = page;
+  emit windows.Main().previewRequested(G("第一个"), 30, 40);
+  const auto views = [&] {
+    size_t n = 0;
+    for (const char* name : {"wb1", "wb_load", "WbNoAd"})
+      n += windows.Preview().findChildren<QWidget*>(QString::fromLatin1(name)).size();
+    return n;
+  };
+  EXPECT_EQ(views(), 3u);
+  auto* wb1 = windows.Preview().findChild<ui::TWebView*>(QStringLiteral("wb1"));
+  auto* wbLoad = windows.Preview().findChild<ui::TWebView*>(QStringLiteral("wb_load"));
+  ASSERT_TRUE(wb1 && wbLoad);
+  EXPECT_TRUE(Spin([&] {
+    return wb1->isVisible() && !wbLoad->isVisible() && wb1->LocationURL().ends_with(page);
+  }));
+  Idle(200);  // the turn after the first paint has come and gone
+  EXPECT_EQ(views(), 3u);
+  EXPECT_TRUE(windows.Preview().isVisible());
+  std::remove(page.c_str());
+}
+
 TEST_F(PreviewTest, LayoutAndWindowOrder) {
   EXPECT_EQ(WBForm, &Preview());
   EXPECT_EQ(RpForm, &Report());
@@ -259,7 +295,7 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
   // The new-window link, clicked as a user would.
   const QVariant rect =
       Evaluate(
-          *wb1->page(),
+          *Engine(*wb1).page(),
           QStringLiteral(
               "(function(){var r=document.getElementById('promo-link').getBoundingClientRect();"
               "return [r.left+r.width/2, r.top+r.height/2];})()"))
@@ -271,8 +307,8 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
   // number of times until one arrives.
   const QPoint link(at[0].toInt(), at[1].toInt());
   for (int i = 0; i < 10 && newWindows < 2; ++i) {
-    QTest::mouseMove(wb1->focusProxy(), link);
-    QTest::mouseClick(wb1->focusProxy(), Qt::LeftButton, {}, link);
+    QTest::mouseMove(Engine(*wb1).focusProxy(), link);
+    QTest::mouseClick(Engine(*wb1).focusProxy(), Qt::LeftButton, {}, link);
     Spin([&] { return newWindows >= 2; }, 1000);
   }
   ASSERT_EQ(newWindows, 2);
@@ -280,7 +316,8 @@ TEST_F(PreviewTest, ResetRuleViewExchangeAndPopups) {
 
   // After completion the page's window.open opens nothing and answers true.
   const QVariant late =
-      Evaluate(*wb1->page(), QStringLiteral("window.open('promo?from=late')")).value_or(QVariant());
+      Evaluate(*Engine(*wb1).page(), QStringLiteral("window.open('promo?from=late')"))
+          .value_or(QVariant());
   EXPECT_EQ(late.typeId(), QMetaType::Bool);
   EXPECT_TRUE(late.toBool());
   EXPECT_EQ(newWindows, 2);

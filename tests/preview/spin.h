@@ -1,4 +1,5 @@
-// Bounded waits on the Qt loop for the preview tests, and a script result read back from a page.
+// Bounded waits on the Qt loop for the preview tests, a script result read back from a page, and
+// the engine's view inside a web view.
 #pragma once
 
 #include <QApplication>
@@ -6,8 +7,11 @@
 #include <QTimer>
 #include <QVariant>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <functional>
 #include <optional>
+
+#include "ui/web_view.h"
 
 namespace qelo::test {
 
@@ -33,6 +37,11 @@ inline std::optional<QVariant> Evaluate(QWebEnginePage& page, const QString& cod
   page.runJavaScript(code, 0, [&result](const QVariant& v) { result = v; });
   Spin([&] { return result.has_value(); }, 10000);
   return result;
+}
+
+// The engine's view that fills a web view: its page, and its focus proxy, the input widget.
+inline QWebEngineView& Engine(ui::TWebView& view) {
+  return *view.findChild<QWebEngineView*>();
 }
 
 }  // namespace qelo::test

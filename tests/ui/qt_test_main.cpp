@@ -7,11 +7,14 @@
 #include <cstdlib>
 
 #include "ui/application.h"
+#include "ui/web_view.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   testing::InitGoogleTest(&argc, argv);
   qelo::ui::TApplication app(argc, argv);
+  // Web views come from the module the build puts beside the client, not beside this program.
+  qelo::ui::SetWebViewModulePath(QELO_WEB_VIEW_MODULE);
   return RUN_ALL_TESTS();
 }
