@@ -13,11 +13,30 @@
 
 #include "connection_watch.h"
 #include "head_checks.h"
+#include "work_queue.h"
 
 namespace qelo::service {
-namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What is known of one request, from its request line to its completion. A connection carries
+// one request at a time, so one of these per connection is reused.
+struct RequestState {
+  // kWorking: the handler runs on a worker while the library holds the connection suspended;
+  // kReplyReady: the reply waits for the library to take it.
+  enum class Phase { kHead, kBody, kWorking, kReplyReady, kAnswered };
+  Phase phase = Phase::kHead;
+  std::string target;
+  std::string method;
+  std::string path;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  HttpReply reply;
+  Clock::time_point start;
+  int status = 0;
+};
+
+namespace {
 
 constexpr int kBacklog = 512;
 // Descriptors kept free of connections for the index, skin files and the library itself; each
@@ -33,26 +52,9 @@ std::string Printable(std::string_view s) {
   return out;
 }
 
-// What is known of one request, from its request line to its completion. A connection carries
-// one request at a time, so one of these per connection is reused.
-struct RequestState {
-  enum class Phase { kHead, kBody, kAnswered };
-  Phase phase = Phase::kHead;
-  std::string target;
-  std::string method;
-  std::string body;
-  Clock::time_point start;
-  int status = 0;
-};
-
 // The state the library keeps for us per connection, from its start to its close.
 struct ConnectionState {
   RequestState request;
-};
-
-struct HeadFacts {
-  bool has_transfer_coding = false;
-  std::vector<std::string_view> content_lengths;
 };
 
 bool NameIs(std::string_view name, std::string_view lower) {
@@ -62,11 +64,20 @@ bool NameIs(std::string_view name, std::string_view lower) {
          });
 }
 
-MHD_Result CollectHeadFacts(void* cls, MHD_ValueKind, const char* key, const char* value) {
-  auto& facts = *static_cast<HeadFacts*>(cls);
-  if (NameIs(key, "transfer-encoding")) facts.has_transfer_coding = true;
-  if (NameIs(key, "content-length")) facts.content_lengths.emplace_back(value);
+MHD_Result CollectHeader(void* cls, MHD_ValueKind, const char* key, const char* value) {
+  static_cast<RequestState*>(cls)->headers.emplace_back(key, value ? value : "");
   return MHD_YES;
+}
+
+std::optional<std::string_view> HeaderOf(const RequestState& r, const char* name) {
+  for (const auto& [key, value] : r.headers) {
+    if (key.size() == std::string_view(name).size() &&
+        std::equal(key.begin(), key.end(), name, [](char a, char b) {
+          return (a | 0x20) == (b | 0x20);  // header names are ASCII letters, digits and '-'
+        }))
+      return value;
+  }
+  return std::nullopt;
 }
 
 unsigned Seconds(std::chrono::milliseconds ms) {
@@ -149,7 +160,12 @@ struct HttpDaemon::Callbacks {
           return MHD_YES;
         }
         if (!self.watch_->RequestDone(state)) return MHD_NO;
-        return Answer(self, c, r, url);
+        return Answer(self, c, *state, url);
+      case RequestState::Phase::kWorking:
+        return MHD_YES;  // not expected while suspended; the reply is still being made
+      case RequestState::Phase::kReplyReady:
+        r.phase = RequestState::Phase::kAnswered;
+        return Queue(self, c, r, std::move(r.reply), false);
       case RequestState::Phase::kAnswered:
         // A refusal was queued before the body; whatever the library still hands over is dropped.
         *upload_data_size = 0;
@@ -180,45 +196,41 @@ struct HttpDaemon::Callbacks {
     RequestState& r = state.request;
     r.method = method;
     self.watch_->RequestBegun(&state, Printable(r.method + " " + r.target));
-    HeadFacts facts;
-    MHD_get_connection_values(c, MHD_HEADER_KIND, &CollectHeadFacts, &facts);
-    if (const auto refusal = RefuseBeforeBody(facts.has_transfer_coding, facts.content_lengths,
-                                              self.options_.max_body_bytes)) {
+    MHD_get_connection_values(c, MHD_HEADER_KIND, &CollectHeader, &r);
+    bool has_transfer_coding = false;
+    std::vector<std::string_view> lengths;
+    for (const auto& [key, value] : r.headers) {
+      if (NameIs(key, "transfer-encoding")) has_transfer_coding = true;
+      if (NameIs(key, "content-length")) lengths.emplace_back(value);
+    }
+    if (const auto refusal =
+            RefuseBeforeBody(has_transfer_coding, lengths, self.options_.max_body_bytes)) {
       if (!self.watch_->RequestDone(&state)) return MHD_NO;
       r.phase = RequestState::Phase::kAnswered;
       return Queue(self, c, r, Refused(*refusal), true);
     }
     // Lengths passed the checks, so any given are one plain decimal.
     const bool body_expected =
-        !facts.content_lengths.empty() &&
-        facts.content_lengths.front().find_first_not_of("0 \t") != std::string_view::npos;
+        !lengths.empty() && lengths.front().find_first_not_of("0 \t") != std::string_view::npos;
     if (!self.watch_->HeadDone(&state, body_expected)) return MHD_NO;
     r.phase = RequestState::Phase::kBody;
     return MHD_YES;
   }
 
-  static MHD_Result Answer(HttpDaemon& self, MHD_Connection* c, RequestState& r, const char* url) {
-    const HttpRequest request{.method = r.method,
-                              .path = url,
-                              .target = r.target,
-                              .body = r.body,
-                              .header = [c](const char* name) -> std::optional<std::string_view> {
-                                const char* v =
-                                    MHD_lookup_connection_value(c, MHD_HEADER_KIND, name);
-                                if (!v) return std::nullopt;
-                                return std::string_view(v);
-                              }};
-    HttpReply reply;
-    try {
-      reply = self.handler_(request);
-    } catch (const std::exception& e) {
-      if (self.log_) self.log_(std::string("error: ") + e.what());
-      reply = HttpReply();
-      reply.status = 500;
-      reply.body = "internal error";
-    }
-    r.phase = RequestState::Phase::kAnswered;
-    return Queue(self, c, r, std::move(reply), false);
+  // Hands the whole request to a worker and holds the connection until its reply is made, so
+  // a slow request occupies a worker rather than every connection of a library thread.
+  static MHD_Result Answer(HttpDaemon& self, MHD_Connection* c, ConnectionState& state,
+                           const char* url) {
+    RequestState& r = state.request;
+    r.path = url;
+    r.phase = RequestState::Phase::kWorking;
+    MHD_suspend_connection(c);
+    self.workers_->Post([&self, c, &r] {
+      r.reply = self.Handle(r);
+      r.phase = RequestState::Phase::kReplyReady;
+      MHD_resume_connection(c);
+    });
+    return MHD_YES;
   }
 
   // Hands `reply` to the library; `close` ends the connection after it.
@@ -256,6 +268,23 @@ struct HttpDaemon::Callbacks {
     if (self.log_) self.log_(line);
   }
 };
+
+HttpReply HttpDaemon::Handle(const RequestState& r) {
+  const HttpRequest request{.method = r.method,
+                            .path = r.path,
+                            .target = r.target,
+                            .body = r.body,
+                            .header = [&r](const char* name) { return HeaderOf(r, name); }};
+  try {
+    return handler_(request);
+  } catch (const std::exception& e) {
+    if (log_) log_(std::string("error: ") + e.what());
+  }
+  HttpReply reply;
+  reply.status = 500;
+  reply.body = "internal error";
+  return reply;
+}
 
 HttpDaemon::HttpDaemon(HttpOptions options, Handler handler, LogSink log)
     : options_(options),
@@ -298,18 +327,30 @@ int HttpDaemon::Bind(const std::string& host, int port) {
 
 bool HttpDaemon::Run() {
   if (!listen_) return false;
-  const unsigned flags =
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC | MHD_USE_ERROR_LOG;
-  MHD_Daemon* daemon = MHD_start_daemon(
-      flags, 0, nullptr, nullptr, &Callbacks::OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
-      &Callbacks::OnLibraryMessage, this, MHD_OPTION_LISTEN_SOCKET, listen_.get(),
-      MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(std::max<size_t>(options_.threads, 1)),
-      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(ConnectionLimit(options_.max_connections)),
-      MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.max_head_bytes, MHD_OPTION_CONNECTION_TIMEOUT,
-      Seconds(options_.write_stall), MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::OnConnection, this,
-      MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::OnRequestLine, this, MHD_OPTION_NOTIFY_COMPLETED,
-      &Callbacks::OnCompleted, this, MHD_OPTION_END);
-  if (!daemon) return false;
+  const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC |
+                         MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+  const auto number = [](size_t n) { return static_cast<intptr_t>(n); };
+  // A callback goes in as a number, its closure as the pointer.
+  const auto callback = [](auto* function) { return reinterpret_cast<intptr_t>(function); };
+  MHD_OptionItem items[] = {
+      {MHD_OPTION_EXTERNAL_LOGGER, callback(&Callbacks::OnLibraryMessage), this},
+      {MHD_OPTION_LISTEN_SOCKET, listen_.get(), nullptr},
+      {MHD_OPTION_THREAD_POOL_SIZE, number(std::max<size_t>(options_.io_threads, 1)), nullptr},
+      {MHD_OPTION_CONNECTION_LIMIT, number(ConnectionLimit(options_.max_connections)), nullptr},
+      {MHD_OPTION_CONNECTION_MEMORY_LIMIT, number(options_.max_head_bytes), nullptr},
+      {MHD_OPTION_CONNECTION_TIMEOUT, number(Seconds(options_.write_stall)), nullptr},
+      {MHD_OPTION_NOTIFY_CONNECTION, callback(&Callbacks::OnConnection), this},
+      {MHD_OPTION_URI_LOG_CALLBACK, callback(&Callbacks::OnRequestLine), this},
+      {MHD_OPTION_NOTIFY_COMPLETED, callback(&Callbacks::OnCompleted), this},
+      {MHD_OPTION_END, 0, nullptr},
+  };
+  workers_ = std::make_unique<WorkQueue>(options_.threads);
+  MHD_Daemon* daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Callbacks::OnRequest, this,
+                                        MHD_OPTION_ARRAY, items, MHD_OPTION_END);
+  if (!daemon) {
+    workers_.reset();
+    return false;
+  }
   {
     std::unique_lock lock(mutex_);
     stop_cv_.wait(lock, [this] { return stop_; });
@@ -317,6 +358,8 @@ bool HttpDaemon::Run() {
   // Stop taking connections first; the socket stays ours and is closed after the library stops.
   if (MHD_quiesce_daemon(daemon) != listen_.get()) [[maybe_unused]]
     const int given_up = listen_.release();  // the library keeps and closes it
+  // Requests being answered finish and give their connections back before the library stops.
+  workers_.reset();
   MHD_stop_daemon(daemon);
   listen_ = UniqueFd();
   return true;

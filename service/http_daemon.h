@@ -1,7 +1,8 @@
 // The service's HTTP server: GNU libmicrohttpd (its public interface only) on a listening socket
-// of ours, with a pool of threads that each wait on their connections with epoll and answer their
-// requests in turn. Every request reaches the handler whole: head and body read, the body at most
-// `max_body_bytes`.
+// of ours, with a few threads that wait on the connections with epoll and read and write them,
+// and a WorkQueue of `threads` workers that answer the requests, oldest first. Every request
+// reaches the handler whole: head and body read, the body at most `max_body_bytes`; meanwhile the
+// library holds its connection suspended.
 //
 // The library frames requests, answers "100-continue", keeps connections alive, limits their
 // number and memory (which bounds a request head), drops a reply the client stops taking for
@@ -30,9 +31,12 @@
 namespace qelo::service {
 
 class ConnectionWatch;
+class WorkQueue;
+struct RequestState;
 
 struct HttpOptions {
-  size_t threads = 8;
+  size_t threads = 8;                 // workers running the handler
+  size_t io_threads = 2;              // library threads reading and writing connections
   size_t max_body_bytes = 1 << 20;    // larger request bodies get 413 unread
   size_t max_head_bytes = 64 * 1024;  // request line and header lines
   size_t max_connections = 768;       // more are closed as soon as they are accepted
@@ -83,10 +87,13 @@ class HttpDaemon {
   struct Callbacks;
 
  private:
+  HttpReply Handle(const RequestState& request);
+
   HttpOptions options_;
   Handler handler_;
   LogSink log_;
   std::unique_ptr<ConnectionWatch> watch_;
+  std::unique_ptr<WorkQueue> workers_;
   UniqueFd listen_;
   std::mutex mutex_;
   std::condition_variable stop_cv_;
