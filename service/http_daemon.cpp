@@ -57,10 +57,14 @@ struct ConnectionState {
   RequestState request;
 };
 
-bool NameIs(std::string_view name, std::string_view lower) {
-  return name.size() == lower.size() &&
-         std::equal(name.begin(), name.end(), lower.begin(), [](char a, char b) {
-           return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+// True when `a` and `b` differ at most in the case of ASCII letters.
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
          });
 }
 
@@ -69,13 +73,9 @@ MHD_Result CollectHeader(void* cls, MHD_ValueKind, const char* key, const char* 
   return MHD_YES;
 }
 
-std::optional<std::string_view> HeaderOf(const RequestState& r, const char* name) {
+std::optional<std::string_view> HeaderOf(const RequestState& r, std::string_view name) {
   for (const auto& [key, value] : r.headers) {
-    if (key.size() == std::string_view(name).size() &&
-        std::equal(key.begin(), key.end(), name, [](char a, char b) {
-          return (a | 0x20) == (b | 0x20);  // header names are ASCII letters, digits and '-'
-        }))
-      return value;
+    if (SameName(key, name)) return value;
   }
   return std::nullopt;
 }
@@ -200,8 +200,8 @@ struct HttpDaemon::Callbacks {
     bool has_transfer_coding = false;
     std::vector<std::string_view> lengths;
     for (const auto& [key, value] : r.headers) {
-      if (NameIs(key, "transfer-encoding")) has_transfer_coding = true;
-      if (NameIs(key, "content-length")) lengths.emplace_back(value);
+      if (SameName(key, "transfer-encoding")) has_transfer_coding = true;
+      if (SameName(key, "content-length")) lengths.emplace_back(value);
     }
     if (const auto refusal =
             RefuseBeforeBody(has_transfer_coding, lengths, self.options_.max_body_bytes)) {
