@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "connection_watch.h"
@@ -223,12 +224,21 @@ struct HttpDaemon::Callbacks {
                            const char* url) {
     RequestState& r = state.request;
     r.path = url;
+    // Counted before the check, so Run either sees this request in flight or it sees Run
+    // stopping: no connection is left suspended when the library stops.
+    ++self.in_flight_;
+    if (self.stopping_) {
+      --self.in_flight_;
+      r.phase = RequestState::Phase::kAnswered;
+      return Queue(self, c, r, self.Handle(r), true);
+    }
     r.phase = RequestState::Phase::kWorking;
     MHD_suspend_connection(c);
     self.workers_->Post([&self, c, &r] {
       r.reply = self.Handle(r);
       r.phase = RequestState::Phase::kReplyReady;
       MHD_resume_connection(c);
+      --self.in_flight_;
     });
     return MHD_YES;
   }
@@ -358,9 +368,13 @@ bool HttpDaemon::Run() {
   // Stop taking connections first; the socket stays ours and is closed after the library stops.
   if (MHD_quiesce_daemon(daemon) != listen_.get()) [[maybe_unused]]
     const int given_up = listen_.release();  // the library keeps and closes it
-  // Requests being answered finish and give their connections back before the library stops.
-  workers_.reset();
+  // Requests still arriving are answered on the library's threads; those with the workers finish
+  // and give their connections back before the library stops.
+  stopping_ = true;
+  while (in_flight_ > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   MHD_stop_daemon(daemon);
+  workers_.reset();
   listen_ = UniqueFd();
   return true;
 }

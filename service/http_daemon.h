@@ -13,6 +13,7 @@
 //  - one log line per answered request: method, raw target, status, milliseconds.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -94,6 +95,8 @@ class HttpDaemon {
   LogSink log_;
   std::unique_ptr<ConnectionWatch> watch_;
   std::unique_ptr<WorkQueue> workers_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<size_t> in_flight_{0};  // requests handed to the workers and not yet given back
   UniqueFd listen_;
   std::mutex mutex_;
   std::condition_variable stop_cv_;
