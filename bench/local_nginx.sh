@@ -1,19 +1,26 @@
 # shellcheck shell=bash
-# Sourced by the download benchmarks: a local nginx in the foreground, with a temporary config
-# and directories under WORK, serving one random file of SIZE_MIB MiB on a free 127.0.0.1 port.
+# Sourced by the download and service benchmarks: a local nginx in the foreground, with a
+# temporary config and directories under WORK, serving one file on a free 127.0.0.1 port: a
+# random one of SIZE_MIB MiB, or a copy of FILE (its name kept) when FILE is given.
 #
-#   start_local_nginx WORK SIZE_MIB WORKERS   sets NGINX_PID, URL (the file) and SERVED (its path)
-#   stop_local_nginx                          asks it to quit, then kills it after 5 s
+#   start_local_nginx WORK SIZE_MIB WORKERS [FILE]  sets NGINX_PID, URL (the file) and SERVED
+#                                                   (its path)
+#   stop_local_nginx                                asks it to quit, then kills it after 5 s
 NGINX=${NGINX:-/usr/sbin/nginx}
 NGINX_PID=""
 
 start_local_nginx() {
-  local work=$1 size_mib=$2 workers=$3 port user_line=""
+  local work=$1 size_mib=$2 workers=$3 file=${4:-} port user_line=""
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   mkdir -p "$work/www" "$work/logs" "$work/tmp"
   chmod 755 "$work" "$work/www"
-  SERVED="$work/www/big.bin"
-  head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$SERVED"
+  if [[ -n $file ]]; then
+    SERVED="$work/www/$(basename "$file")"
+    cp "$file" "$SERVED"
+  else
+    SERVED="$work/www/big.bin"
+    head -c "$((size_mib * 1024 * 1024))" /dev/urandom >"$SERVED"
+  fi
   chmod 644 "$SERVED"
   # Started as root, nginx's workers would otherwise drop to a user that may not read WORK.
   [[ $(id -u) -eq 0 ]] && user_line="user root;"
@@ -42,7 +49,7 @@ EOF
   # -e: the log before the config is read, too, is ours (the default may not be writable).
   "$NGINX" -p "$work" -e "$work/logs/error.log" -c "$work/nginx.conf" &
   NGINX_PID=$!
-  URL="http://127.0.0.1:$port/big.bin"
+  URL="http://127.0.0.1:$port/$(basename "$SERVED")"
   for _ in $(seq 100); do
     curl -s -o /dev/null --max-time 1 -I "$URL" && return 0
     kill -0 "$NGINX_PID" 2>/dev/null || { cat "$work/logs/error.log" >&2; return 1; }

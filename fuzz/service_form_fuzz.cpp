@@ -1,21 +1,24 @@
 // The service's reading of request pieces: the raw form body, skin names from a request, the
-// "Range" header and the front end's framing of a request from its first bytes.
+// "Range" header and the refusals decided from a request head's Content-Length lines.
 //
 // Invariants: the form fields put back together with "&" and "=" give the body again; a skin
 // name the store accepts is a safe name and cannot reach outside the skin directory; a
-// partial range lies inside the file and is not empty; a request found complete lies inside the
-// bytes read, keeps to the limits and is still complete with more bytes behind it.
+// partial range lies inside the file and is not empty; a head whose lengths pass has one plain
+// decimal length within the limit, the same however often it is given, and more lines behind a
+// refused length never let it pass.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "form_body.h"
-#include "request_head.h"
+#include "head_checks.h"
 #include "skin_files.h"
 #include "text/gbk.h"
 
@@ -70,18 +73,39 @@ void CheckRange(std::string_view header, int64_t size) {
   }
 }
 
-void CheckFraming(std::string_view bytes) {
-  const RequestLimits limits{.max_head_bytes = 512, .max_body_bytes = 256};
-  const RequestFraming f = InspectRequest(bytes, limits);
-  if (f.kind == RequestFraming::Kind::kRefuse && f.status < 400) Violation("refusal without error");
-  if (f.kind != RequestFraming::Kind::kComplete) return;
-  if (f.head_bytes > limits.max_head_bytes || f.body_bytes > limits.max_body_bytes)
-    Violation("a complete request breaks the limits");
-  if (f.head_bytes + f.body_bytes > bytes.size()) Violation("a complete request needs more bytes");
-  if (f.head.size() > f.head_bytes) Violation("the handed-on head grew");
-  const RequestFraming again = InspectRequest(std::string(bytes) + "GET / HTTP/1.1\r\n", limits);
-  if (again.kind != f.kind || again.head_bytes != f.head_bytes || again.body_bytes != f.body_bytes)
-    Violation("bytes behind a complete request changed its framing");
+// `text` split at line breaks, each piece taken as the value of one Content-Length line.
+void CheckLengths(std::string_view text) {
+  constexpr size_t kLimit = 256;
+  std::vector<std::string_view> lengths;
+  for (size_t start = 0; start <= text.size() && lengths.size() < 8;) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    lengths.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  const auto refusal = RefuseBeforeBody(false, lengths, kLimit);
+  if (refusal && refusal->status != 400 && refusal->status != 413)
+    Violation("a length refused with an unexpected status");
+  if (!refusal) {
+    std::optional<std::string_view> first;
+    for (std::string_view v : lengths) {
+      while (!v.empty() && (v.front() == ' ' || v.front() == '\t'))
+        v.remove_prefix(1);
+      while (!v.empty() && (v.back() == ' ' || v.back() == '\t'))
+        v.remove_suffix(1);
+      if (v.empty() || v.find_first_not_of("0123456789") != v.npos)
+        Violation("a length that is not a plain decimal passed");
+      while (v.size() > 1 && v.front() == '0')
+        v.remove_prefix(1);
+      if (v.size() > 18 || std::stoull(std::string(v)) > kLimit)
+        Violation("a length past the limit passed");
+      if (first && *first != v) Violation("two different lengths passed");
+      first = v;
+    }
+  }
+  lengths.push_back("1");
+  if (refusal && !RefuseBeforeBody(false, lengths, kLimit))
+    Violation("a line behind a refused length let it pass");
+  if (!RefuseBeforeBody(true, lengths, kLimit)) Violation("a transfer coding passed");
 }
 
 }  // namespace
@@ -96,6 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckSkinName(name);
   CheckRange(body, fileSize);
   CheckRange("bytes=" + name, fileSize);
-  CheckFraming(body);
+  CheckLengths(body);
   return 0;
 }

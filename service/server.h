@@ -1,6 +1,5 @@
 // The HTTP side of the service: routes for the service script, the skin script, the result
-// pages and the forum page, one log line per request, bounded request bodies. Connections are
-// taken by FrontEnd; httplib parses, routes and writes each request it hands over. Answers
+// pages and the forum page, over HttpDaemon (which bounds and logs every request). Answers
 // HTTP/1.0 and 1.1.
 #pragma once
 
@@ -12,21 +11,18 @@
 #include <string>
 #include <string_view>
 
-namespace httplib {
-class Server;
-}
-
 namespace qelo::service {
 
-class FrontEnd;
+class HttpDaemon;
 class IndexDb;
 class SkinStore;
 
 struct ServerOptions {
   size_t threads = 8;
   size_t max_body_bytes = 1 << 20;  // larger request bodies get 413
+  size_t max_connections = 768;
   // A connection has this long for each request head and then for its body, and a reply may
-  // stall this long; see FrontEnd.
+  // stall this long; see HttpDaemon.
   std::chrono::milliseconds head_timeout{5000};
   std::chrono::milliseconds body_timeout{10000};
   std::chrono::milliseconds write_stall{5000};
@@ -50,14 +46,9 @@ class ServiceServer {
   bool Finished() const { return finished_; }
 
  private:
-  void AddRoutes();
-
   IndexDb& db_;
   const SkinStore& skins_;
-  ServerOptions options_;
-  LogSink log_;
-  std::unique_ptr<httplib::Server> http_;
-  std::unique_ptr<FrontEnd> front_;
+  std::unique_ptr<HttpDaemon> http_;
   std::atomic<bool> finished_{false};
 };
 

@@ -21,6 +21,8 @@ class UniqueFd {
   UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
   UniqueFd& operator=(UniqueFd&& o) noexcept;
   int get() const { return fd_; }
+  // Gives the descriptor up without closing it.
+  int release() { return std::exchange(fd_, -1); }
   explicit operator bool() const { return fd_ >= 0; }
 
  private:

@@ -1,11 +1,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -14,12 +19,11 @@
 #include "client_actions.h"
 #include "demo_data.h"
 #include "form_body.h"
-#include "front_end.h"
+#include "head_checks.h"
 #include "index_db.h"
-#include "reply_stream.h"
-#include "request_head.h"
 #include "result_page.h"
 #include "search_reply.h"
+#include "server.h"
 #include "short_word_index.h"
 #include "skin_files.h"
 #include "text/gbk.h"
@@ -259,162 +263,75 @@ TEST(ResultPage, EscapesTheFileName) {
 namespace qelo::service {
 namespace {
 
-TEST(RequestHead, FramingDecidedFromTheHeadAlone) {
-  using K = RequestFraming::Kind;
-  const std::string get = "GET / HTTP/1.1\r\nHost: h\r\n\r\n";
+TEST(HeadChecks, RefusalsDecidedBeforeTheBody) {
   const struct {
     const char* name;
-    std::string bytes;
-    K kind;
-    size_t head_bytes, body_bytes;
-    int status;
+    bool coding;
+    std::vector<std::string_view> lengths;
+    std::optional<int> status;
   } cases[] = {
-      {"nothing yet", "", K::kIncomplete, 0, 0, 0},
-      {"half a head", "GET / HTTP/1.1\r\nHost: h\r\n", K::kIncomplete, 0, 0, 0},
-      {"whole GET", get, K::kComplete, get.size(), 0, 0},
-      {"LF only lines", "GET / HTTP/1.0\nHost: h\n\n", K::kComplete, 24, 0, 0},
-      {"blank lines first", "\r\n" + get, K::kComplete, get.size() + 2, 0, 0},
-      {"body still coming", "POST / HTTP/1.0\r\nContent-Length: 5\r\n\r\nab", K::kIncomplete, 0, 0,
-       0},
-      {"body whole, next request behind", "POST / HTTP/1.0\r\nContent-Length: 2\r\n\r\nab" + get,
-       K::kComplete, 38, 2, 0},
-      {"length with blanks", "POST / HTTP/1.0\r\ncontent-length:  2 \r\n\r\nab", K::kComplete, 40,
-       2, 0},
-      {"same length twice", "POST / HTTP/1.0\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nab",
-       K::kComplete, 57, 2, 0},
-      {"chunked", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", K::kRefuse, 0, 0, 411},
-      {"any coding", "POST / HTTP/1.1\r\nTRANSFER-ENCODING: gzip\r\n\r\n", K::kRefuse, 0, 0, 411},
-      {"negative length", "POST / HTTP/1.1\r\nContent-Length: -1\r\n\r\n", K::kRefuse, 0, 0, 400},
-      {"empty length", "POST / HTTP/1.1\r\nContent-Length:\r\n\r\n", K::kRefuse, 0, 0, 400},
-      {"lengths differ", "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",
-       K::kRefuse, 0, 0, 400},
-      {"10^20", "POST / HTTP/1.1\r\nContent-Length: 100000000000000000000\r\n\r\n", K::kRefuse, 0,
-       0, 413},
-      {"past the body limit", "POST / HTTP/1.1\r\nContent-Length: 1025\r\n\r\n", K::kRefuse, 0, 0,
-       413},
-      {"head past its limit, unfinished", "GET / HTTP/1.1\r\nX: " + std::string(300, 'a'),
-       K::kRefuse, 0, 0, 431},
-      {"head past its limit, finished",
-       "GET / HTTP/1.1\r\nX: " + std::string(300, 'a') + "\r\n\r\n", K::kRefuse, 0, 0, 431},
+      {"no body", false, {}, std::nullopt},
+      {"plain length", false, {"1024"}, std::nullopt},
+      {"length with blanks", false, {"  2 "}, std::nullopt},
+      {"same length twice", false, {"2", "002"}, std::nullopt},
+      {"any transfer coding", true, {}, 411},
+      {"coding and a length", true, {"2"}, 411},
+      {"negative length", false, {"-1"}, 400},
+      {"empty length", false, {""}, 400},
+      {"not a number", false, {"12ab"}, 400},
+      {"lengths differ", false, {"1", "2"}, 400},
+      {"past the body limit", false, {"1025"}, 413},
+      {"10^20", false, {"100000000000000000000"}, 413},
   };
-  const RequestLimits limits{.max_head_bytes = 256, .max_body_bytes = 1024};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const RequestFraming f = InspectRequest(c.bytes, limits);
-    EXPECT_EQ(f.kind, c.kind);
-    EXPECT_EQ(f.status, c.status);
-    if (c.kind == K::kComplete) {
-      EXPECT_EQ(f.head_bytes, c.head_bytes);
-      EXPECT_EQ(f.body_bytes, c.body_bytes);
-    }
+    const auto refusal = RefuseBeforeBody(c.coding, c.lengths, 1024);
+    EXPECT_EQ(refusal ? std::optional(refusal->status) : std::nullopt, c.status);
   }
 }
 
-TEST(RequestHead, RangeAndExpectAreTakenOutOfTheHead) {
-  const RequestFraming f = InspectRequest(
-      "POST /x HTTP/1.1\r\nHost: h\r\nRange: bytes=9-3\r\nExpect: 100-continue\r\n"
-      "Content-Length: 1\r\n\r\n",
-      RequestLimits{});
-  EXPECT_EQ(f.kind, RequestFraming::Kind::kIncomplete);
-  EXPECT_TRUE(f.head_complete);
-  EXPECT_TRUE(f.expects_continue);
-  EXPECT_EQ(f.range, "bytes=9-3");
-  EXPECT_EQ(f.head, "POST /x HTTP/1.1\r\nHost: h\r\nContent-Length: 1\r\n\r\n");
+// `path` with any file of that name removed.
+std::string Fresh(const std::filesystem::path& path) {
+  std::filesystem::remove(path);
+  return path.string();
 }
 
-// Over a packet socket pair every send arrives as one packet, so the number of packets read
-// is the number of sends the reply took.
-std::vector<std::string> Packets(int fd) {
-  std::vector<std::string> out;
-  char buf[1 << 17];
-  for (;;) {
-    const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n <= 0) return out;
-    out.emplace_back(buf, static_cast<size_t>(n));
-  }
-}
-
-TEST(ReplyStream, ASmallReplyLeavesInOneSendAndALargeOneInGatheredBlocks) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
-  {
-    ReplyStream s(pair[0], "GET / HTTP/1.1\r\n\r\n", std::chrono::milliseconds(1000));
-    char line[64];
-    EXPECT_EQ(s.read(line, sizeof line), 18);
-    EXPECT_EQ(s.read(line, sizeof line), 0);
-    EXPECT_FALSE(s.is_readable());
-    EXPECT_EQ(s.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n", 38), 38);
-    EXPECT_EQ(s.write("ok", 2), 2);
-    EXPECT_TRUE(s.Flush());
-  }
-  const auto small = Packets(pair[1]);
-  ASSERT_EQ(small.size(), 1u);
-  EXPECT_EQ(small[0], "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-
-  {
-    ReplyStream s(pair[0], "", std::chrono::milliseconds(1000));
-    const std::string block(1000, 'b');
-    for (int i = 0; i < 70; ++i)
-      ASSERT_EQ(s.write(block.data(), block.size()), 1000);
-    EXPECT_TRUE(s.Flush());
-  }
-  const auto large = Packets(pair[1]);
-  ASSERT_EQ(large.size(), 2u);  // sent once 64 KiB had gathered, then the rest
-  EXPECT_EQ(large[0].size(), 66000u);
-  EXPECT_EQ(large[1].size(), 4000u);
-  close(pair[0]);
-  close(pair[1]);
-}
-
-TEST(ReplyStream, AConnectionThatTakesNothingFailsTheReplyAfterTheStall) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  const int small = 4096;
-  setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-  fcntl(pair[0], F_SETFL, O_NONBLOCK);
-  ReplyStream s(pair[0], "", std::chrono::milliseconds(50));
-  const std::string block(ReplyStream::kGatherBytes, 'x');
-  ssize_t last = 0;
-  for (int i = 0; i < 64 && last >= 0; ++i)
-    last = s.write(block.data(), block.size());
-  EXPECT_EQ(last, -1);
-  EXPECT_FALSE(s.is_writable());
-  close(pair[0]);
-  close(pair[1]);
-}
-
-}  // namespace
-}  // namespace qelo::service
-
-namespace qelo::service {
-namespace {
-
-// A front end on a free loopback port whose every request gets "ok" and a close.
-class RunningFrontEnd {
+// The service on a free loopback port of this process, with short deadlines and few connections.
+class RunningService {
  public:
-  explicit RunningFrontEnd(FrontEndOptions options)
-      : front_(
-            options,
-            [this](ReplyStream& s, bool, bool& closed, const std::string&) {
-              ++served_;
-              closed = true;
-              const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
-              return s.write(reply.data(), reply.size()) > 0;
-            },
-            nullptr) {
-    port_ = front_.Bind("127.0.0.1", 0);
-    thread_ = std::thread([this] { front_.Run(); });
+  explicit RunningService(ServerOptions options)
+      : path_(std::filesystem::temp_directory_path() /
+              ("qelo-server-test-" + std::to_string(::getpid()) + ".db")),
+        db_(Fresh(path_), 20),
+        skins_(path_.parent_path().string()),
+        server_(db_, skins_, options, [this](std::string_view line) {
+          std::lock_guard lock(log_mutex_);
+          log_.emplace_back(line);
+        }) {
+    port_ = server_.Bind("127.0.0.1", 0);
+    thread_ = std::thread([this] { server_.Run(); });
   }
-  ~RunningFrontEnd() {
-    front_.Stop();
+  ~RunningService() {
+    server_.Stop();
     thread_.join();
+    for (const char* suffix : {"", "-wal", "-shm"})
+      std::filesystem::remove(path_.string() + suffix);
   }
   int Port() const { return port_; }
-  int Served() const { return served_; }
+  size_t Served() {
+    std::lock_guard lock(log_mutex_);
+    return static_cast<size_t>(std::count_if(log_.begin(), log_.end(), [](const std::string& l) {
+      return l.find(" 200 ") != std::string::npos;
+    }));
+  }
 
  private:
-  FrontEnd front_;
-  std::atomic<int> served_{0};
+  std::filesystem::path path_;
+  IndexDb db_;
+  SkinStore skins_;
+  std::mutex log_mutex_;
+  std::vector<std::string> log_;
+  ServiceServer server_;
   int port_ = -1;
   std::thread thread_;
 };
@@ -435,7 +352,12 @@ int ConnectTo(int port) {
 }
 
 void SendText(int fd, std::string_view text) {
-  ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+  size_t sent = 0;
+  while (sent < text.size()) {
+    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    ASSERT_GT(n, 0);
+    sent += static_cast<size_t>(n);
+  }
 }
 
 // Reads until the connection ends or `until` has been seen.
@@ -450,50 +372,91 @@ std::string ReadFrom(int fd, std::string_view until = {}) {
   return got;
 }
 
-TEST(FrontEnd, ABodyThatDoesNotArriveInTimeEndsTheConnectionWith408) {
-  FrontEndOptions options;
+constexpr std::string_view kListRequest =
+    "POST /zelk_client.php HTTP/1.1\r\nHost: h\r\nContent-Length: 11\r\n\r\naction=list";
+
+ServerOptions ShortDeadlines() {
+  ServerOptions options;
+  options.threads = 2;
   options.head_timeout = options.body_timeout = std::chrono::milliseconds(300);
-  RunningFrontEnd front(options);
-  const int fd = ConnectTo(front.Port());
-  ASSERT_GE(fd, 0);
-  SendText(fd, "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nab");
-  EXPECT_TRUE(ReadFrom(fd).starts_with("HTTP/1.1 408 "));
-  EXPECT_EQ(front.Served(), 0);
-  close(fd);
+  return options;
 }
 
-TEST(FrontEnd, AnExpectedContinueIsAnsweredBeforeTheBodyIsRead) {
-  RunningFrontEnd front(FrontEndOptions{});
-  const int fd = ConnectTo(front.Port());
+TEST(ServiceServer, ARequestNotCompleteInTimeEndsTheConnectionWith408) {
+  RunningService service(ShortDeadlines());
+  const struct {
+    const char* name;
+    std::string sent;
+  } cases[] = {
+      {"body short of its length",
+       "POST /zelk_client.php HTTP/1.1\r\nContent-Length: 10\r\n\r\nab"},
+      {"head unfinished", "GET /bbs/ HTTP/1.1\r\nHost: h\r\n"},
+      // The second head on a kept connection has its own deadline.
+      {"second head unfinished", std::string(kListRequest) + "GET /bbs/ HTTP/1.1\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int fd = ConnectTo(service.Port());
+    ASSERT_GE(fd, 0);
+    SendText(fd, c.sent);
+    // A client that keeps dripping bytes is cut all the same.
+    for (int i = 0; i < 6; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      send(fd, "a", 1, MSG_NOSIGNAL);
+    }
+    const std::string got = ReadFrom(fd);
+    EXPECT_NE(got.find("HTTP/1.1 408 "), std::string::npos) << got;
+    close(fd);
+  }
+  EXPECT_EQ(service.Served(), 1u);  // the first request of the kept connection only
+}
+
+TEST(ServiceServer, AnExpectedContinueIsAnsweredBeforeTheBodyIsRead) {
+  RunningService service(ServerOptions{});
+  const int fd = ConnectTo(service.Port());
   ASSERT_GE(fd, 0);
-  SendText(fd, "POST / HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\n");
+  SendText(fd,
+           "POST /zelk_client.php HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 11\r\n"
+           "Connection: close\r\n\r\n");
   EXPECT_EQ(ReadFrom(fd, "\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
-  SendText(fd, "ab");
-  EXPECT_TRUE(ReadFrom(fd).ends_with("\r\n\r\nok"));
-  EXPECT_EQ(front.Served(), 1);
+  SendText(fd, "action=list");
+  EXPECT_TRUE(ReadFrom(fd).ends_with("\r\n\r\nfalse"));
   close(fd);
 }
 
-TEST(FrontEnd, ConnectionsPastTheLimitAreClosedUnserved) {
-  FrontEndOptions options;
+TEST(ServiceServer, AHeadPastItsLimitIsRefused) {
+  RunningService service(ServerOptions{});
+  const int fd = ConnectTo(service.Port());
+  ASSERT_GE(fd, 0);
+  SendText(fd, "GET /bbs/ HTTP/1.1\r\nHost: h\r\nX-Pad: " + std::string(70000, 'a') + "\r\n\r\n");
+  EXPECT_TRUE(ReadFrom(fd).starts_with("HTTP/1.1 431 "));
+  close(fd);
+}
+
+TEST(ServiceServer, ConnectionsPastTheLimitWaitUnservedUntilOneEnds) {
+  ServerOptions options;
   options.max_connections = 2;
-  RunningFrontEnd front(options);
-  const int held[2] = {ConnectTo(front.Port()), ConnectTo(front.Port())};
+  options.threads = 1;
+  RunningService service(options);
+  const int held[2] = {ConnectTo(service.Port()), ConnectTo(service.Port())};
   ASSERT_GE(held[0], 0);
   ASSERT_GE(held[1], 0);
-  // The two held connections are accepted first: the next one is one too many.
-  SendText(held[0], "GET");
-  SendText(held[1], "GET");
-  const int extra = ConnectTo(front.Port());
+  // The two held connections are taken first: the next one is one too many and is not read.
+  SendText(held[0], "POST");
+  SendText(held[1], "POST");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const int extra = ConnectTo(service.Port());
   ASSERT_GE(extra, 0);
-  SendText(extra, "GET / HTTP/1.1\r\n\r\n");
-  EXPECT_EQ(ReadFrom(extra), "");
-  // A held connection is still served.
-  SendText(held[0], " / HTTP/1.1\r\n\r\n");
-  EXPECT_TRUE(ReadFrom(held[0]).ends_with("ok"));
-  EXPECT_EQ(front.Served(), 1);
-  for (int fd : {held[0], held[1], extra})
-    close(fd);
+  SendText(extra, kListRequest);
+  pollfd p{extra, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 500), 0);
+  // A held connection is still served; once the other ends, the waiting one is taken.
+  SendText(held[0], kListRequest.substr(4));
+  EXPECT_TRUE(ReadFrom(held[0], "false").ends_with("false"));
+  close(held[1]);
+  EXPECT_TRUE(ReadFrom(extra, "false").ends_with("false"));
+  close(held[0]);
+  close(extra);
 }
 
 }  // namespace
