@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "json/json_scan.h"
+
 namespace qelo::json {
 
 namespace {
@@ -91,19 +93,123 @@ int64_t MagnitudeExponent(std::string_view text) {
 // The longest leading part that is a decimal number; 0 when there is none. Magnitudes beyond
 // the range of a double give an infinity, ones below it a zero, each with the text's sign.
 double ConvertDouble(std::u16string_view text) {
-  std::string ascii(text.size(), '\0');
+  // Number tokens are short: the units narrowed on the stack, a heap copy only for long ones.
+  char stack[96];
+  std::string heap;
+  char* ascii = stack;
+  if (text.size() > sizeof stack) {
+    heap.resize(text.size());
+    ascii = heap.data();
+  }
   for (std::size_t i = 0; i < text.size(); ++i)
     ascii[i] = static_cast<char>(text[i]);
   double value = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+  const auto [end, ec] = std::from_chars(ascii, ascii + text.size(), value);
   if (ec == std::errc::invalid_argument) return 0;
   if (ec == std::errc::result_out_of_range) {
-    const bool negative = !ascii.empty() && ascii[0] == '-';
-    const std::string_view matched(ascii.data(), static_cast<std::size_t>(end - ascii.data()));
+    const bool negative = ascii[0] == '-';
+    const std::string_view matched(ascii, static_cast<std::size_t>(end - ascii));
     value = MagnitudeExponent(matched) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -value : value;
   }
   return value;
+}
+
+// The powers of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPower = 22;
+constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
+constexpr int kMaxDigits = 19;  // significant digits that always fit in 64 bits
+
+// A plain token as read so far: its significant digits (up to kMaxDigits) and where the point
+// and exponent put them.
+struct PlainNumber {
+  bool negative = false;
+  bool point = false;
+  bool exponent = false;
+  bool too_long = false;  // more significant digits than kMaxDigits
+  uint64_t mantissa = 0;
+  int32_t digits = 0;      // significant digits in the mantissa
+  int32_t fraction = 0;    // digits after the point
+  int64_t exponent10 = 0;  // the written exponent, capped far beyond the range of a double
+};
+
+// Digits from p on into number; returns the first unit after them.
+const char16_t* TakeDigits(const char16_t* p, const char16_t* end, PlainNumber& number) {
+  for (; p < end && IsDigit(*p); ++p) {
+    const auto digit = static_cast<uint64_t>(*p - u'0');
+    if (number.digits == 0 && digit == 0) continue;  // a leading zero is not significant
+    if (number.digits == kMaxDigits) {
+      number.too_long = true;
+      continue;
+    }
+    number.mantissa = number.mantissa * 10 + digit;
+    ++number.digits;
+  }
+  return p;
+}
+
+// The value of a plain token when one exact operation gives it, as a double.
+std::optional<double> ExactDouble(const PlainNumber& n) {
+  if (n.too_long || n.mantissa > kExactMantissa) return std::nullopt;
+  if (n.mantissa == 0) return n.negative ? -0.0 : 0.0;
+  const int64_t power = n.exponent10 - n.fraction;
+  if (power < -kMaxExactPower || power > kMaxExactPower) return std::nullopt;
+  const auto m = static_cast<double>(n.mantissa);
+  const double v = power < 0 ? m / kExactPowers[-power] : m * kExactPowers[power];
+  return n.negative ? -v : v;
+}
+
+// Integers and fixed-point counts of a plain token that fit without saturating.
+std::optional<TJsonNumber> ExactCount(const PlainNumber& n) {
+  if (n.too_long) return std::nullopt;
+  uint64_t count = n.mantissa;
+  if (n.point) {
+    for (int32_t k = n.fraction; k < 4; ++k)
+      if (__builtin_mul_overflow(count, uint64_t{10}, &count)) return std::nullopt;
+  }
+  if (count > static_cast<uint64_t>(kMax)) return std::nullopt;
+  const auto v = static_cast<int64_t>(count);
+  return TJsonNumber{n.point ? TJsonKind::FixedPoint : TJsonKind::Integer, n.negative ? -v : v};
+}
+
+// Reads a plain token, or gives up (nothing) where the token turns out not to be plain.
+std::optional<TJsonNumber> ReadPlain(const char16_t* begin, const char16_t* end,
+                                     const char16_t** stop) {
+  PlainNumber n;
+  const char16_t* p = begin;
+  n.negative = *p == u'-';
+  if (n.negative) ++p;
+  const char16_t* digits = p;
+  p = TakeDigits(p, end, n);
+  if (p == digits) return std::nullopt;
+  if (p < end && *p == u'.') {
+    n.point = true;
+    const char16_t* fraction = ++p;
+    p = TakeDigits(p, end, n);
+    // Every fraction digit moves the point, leading zeros included.
+    n.fraction = static_cast<int32_t>(p - fraction);
+  }
+  if (p < end && (*p == u'e' || *p == u'E')) {
+    n.exponent = true;
+    ++p;
+    const bool negative = p < end && *p == u'-';
+    if (p < end && (*p == u'-' || *p == u'+')) ++p;
+    const char16_t* exponent = p;
+    for (; p < end && IsDigit(*p); ++p)
+      n.exponent10 = std::min<int64_t>(n.exponent10 * 10 + (*p - u'0'), int64_t{1} << 40);
+    if (p == exponent) return std::nullopt;
+    if (negative) n.exponent10 = -n.exponent10;
+  }
+  if (p < end && scan::IsNumberChar(*p)) return std::nullopt;
+  *stop = p;
+  // Fixed-point: a point, at most four fraction digits and no exponent.
+  if (!n.exponent && (!n.point || n.fraction <= 4)) return ExactCount(n);
+  if (const auto v = ExactDouble(n)) return TJsonNumber{TJsonKind::Double, 0, *v};
+  return TJsonNumber{TJsonKind::Double, 0,
+                     ConvertDouble({begin, static_cast<std::size_t>(p - begin)})};
 }
 
 }  // namespace
@@ -132,6 +238,23 @@ TJsonNumber ReadJsonNumber(std::u16string_view text) {
       return {TJsonKind::FixedPoint, *fixed};
   }
   return {TJsonKind::Double, 0, ConvertDouble(text)};
+}
+
+}  // namespace qelo::json
+
+namespace qelo::json {
+
+const char16_t* ReadJsonNumberAt(const char16_t* begin, const char16_t* end, TJsonNumber* number) {
+  const char16_t* stop = begin;
+  if (const auto plain = ReadPlain(begin, end, &stop)) {
+    *number = *plain;
+    return stop;
+  }
+  stop = begin + 1;
+  while (stop < end && scan::IsNumberChar(*stop))
+    ++stop;
+  *number = ReadJsonNumber({begin, static_cast<std::size_t>(stop - begin)});
+  return stop;
 }
 
 }  // namespace qelo::json

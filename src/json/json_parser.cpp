@@ -444,22 +444,8 @@ bool TJsonTokenizer::HexEscape(int digits) {
 }
 
 TJsonTokenizer::Next TJsonTokenizer::Number() {
-  const char16_t* start = p_;
-  // Most numbers are plain integers that fit: read them on the way.
-  const bool negative = *p_ == u'-';
-  if (negative) ++p_;
-  uint64_t magnitude = 0;
-  const char16_t* digits = p_;
-  while (p_ < end_ && IsDigit(*p_) && p_ - digits < 18)
-    magnitude = magnitude * 10 + (*p_++ - u'0');
-  if (p_ > digits && !(p_ < end_ && scan::IsNumberChar(*p_))) {
-    const auto v = static_cast<int64_t>(magnitude);
-    value_ = TJsonBuild::Integer(Arena(), negative ? -v : v);
-    return Next::AfterValue;
-  }
-  while (p_ < end_ && scan::IsNumberChar(*p_))
-    ++p_;
-  const TJsonNumber n = ReadJsonNumber({start, static_cast<std::size_t>(p_ - start)});
+  TJsonNumber n;
+  p_ = ReadJsonNumberAt(p_, end_, &n);
   switch (n.kind) {
     case TJsonKind::Integer:
       value_ = TJsonBuild::Integer(Arena(), n.integer);
