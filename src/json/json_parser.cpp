@@ -36,10 +36,9 @@ class TJsonTokenizer::RunScope {
   RunScope& operator=(const RunScope&) = delete;
   ~RunScope() {
     reader_.ReleaseAll();
-    // Names live in the arena, which may go as soon as it is sealed.
+    // Names live in the arena, which may go as soon as it is sealed; so do the shapes' names,
+    // which the next run's count voids.
     reader_.names_.fill(CachedName{});
-    for (Shape& shape : reader_.shapes_)
-      shape.layout = TJsonObjectLayout{};
     if (TJsonArena* arena = std::exchange(reader_.arena_, nullptr)) arena->Seal();
   }
 
@@ -49,6 +48,12 @@ class TJsonTokenizer::RunScope {
 
 IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* context) {
   RunScope scope(*this);
+  if (++run_ == 0) {  // after 2^32 runs: void every shape before counting on
+    for (LevelShapes& shapes : shapes_)
+      for (Shape& shape : shapes)
+        shape.run = 0;
+    run_ = 1;
+  }
   p_ = text.data();
   end_ = p_ + text.size();
   error_ = TJsonError::None;
@@ -166,7 +171,7 @@ TJsonTokenizer::Next TJsonTokenizer::ValueStart() {
 void TJsonTokenizer::Open(bool object) {
   const std::size_t first = object ? members_.size() : elements_.size();
   frames_[static_cast<std::size_t>(open_++)] =
-      Frame{object, true, static_cast<uint32_t>(first), 0, nullptr};
+      Frame{object, true, kNoShape, static_cast<uint32_t>(first), 0, nullptr};
 }
 
 void TJsonTokenizer::CloseArray() {
@@ -178,23 +183,42 @@ void TJsonTokenizer::CloseArray() {
 
 void TJsonTokenizer::CloseObject() {
   const Frame& frame = frames_[static_cast<std::size_t>(--open_)];
-  Shape& shape = shapes_[static_cast<std::size_t>(open_)];
+  LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_)];
   TJsonPendingMember* members = members_.data() + frame.first;
   const std::size_t count = members_.size() - frame.first;
-  if (frame.shaped && count == shape.layout.count) {
-    value_ = TJsonBuild::Object(Arena(), members, shape.layout);
-  } else if (count <= TJsonObjectLayout::kMaxMembers) {
-    for (std::size_t i = 0; i < count; ++i) {
-      shape.names[i] = members[i].name;
-      shape.hashes[i] = members[i].hash;
-      const std::u16string_view name = members[i].name->View();
-      shape.plain[i] = name.find_first_of(std::u16string_view(u"\"'\\\0", 4)) == name.npos;
-    }
-    value_ = TJsonBuild::Object(Arena(), members, count, &shape.layout);
+  Shape* shape = frame.shaped && frame.shape != kNoShape ? &shapes[frame.shape] : nullptr;
+  if (shape && count == shape->layout.count) {
+    shape->last_used = ++uses_;
+    value_ = TJsonBuild::Object(Arena(), members, shape->layout);
+  } else if (count > 0 && count <= TJsonObjectLayout::kMaxMembers) {
+    Shape& recorded = RecordShape(shapes, members, count);
+    value_ = TJsonBuild::Object(Arena(), members, count, &recorded.layout);
   } else {
     value_ = TJsonBuild::Object(Arena(), members, count);
   }
   members_.resize(frame.first);
+}
+
+TJsonTokenizer::Shape& TJsonTokenizer::RecordShape(LevelShapes& shapes,
+                                                   const TJsonPendingMember* members,
+                                                   std::size_t count) {
+  Shape* shape = &shapes[0];
+  for (Shape& other : shapes) {
+    if (other.run != run_) {
+      shape = &other;
+      break;
+    }
+    if (other.last_used < shape->last_used) shape = &other;
+  }
+  shape->run = run_;
+  shape->last_used = ++uses_;
+  for (std::size_t i = 0; i < count; ++i) {
+    shape->names[i] = members[i].name;
+    shape->hashes[i] = members[i].hash;
+    const std::u16string_view name = members[i].name->View();
+    shape->plain[i] = name.find_first_of(std::u16string_view(u"\"'\\\0", 4)) == name.npos;
+  }
+  return *shape;
 }
 
 void TJsonTokenizer::KeepLevelZero() {
@@ -540,23 +564,48 @@ TJsonTokenizer::Next TJsonTokenizer::ContextWord(const char16_t* start, const ch
   }
 }
 
+bool TJsonTokenizer::ShapeNameAhead(const Shape& shape, std::size_t k, char16_t quote) const {
+  if (shape.run != run_ || k >= shape.layout.count || !shape.plain[k]) return false;
+  const std::u16string_view name = shape.names[k]->View();
+  return static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
+         scan::SameUnits(p_ + 1, name.data(), name.size());
+}
+
+uint8_t TJsonTokenizer::OtherShape(const Frame& frame, std::size_t k, char16_t quote) const {
+  const LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_ - 1)];
+  const Shape* current = frame.shape == kNoShape ? nullptr : &shapes[frame.shape];
+  for (std::size_t s = 0; s < shapes.size(); ++s) {
+    const Shape& other = shapes[s];
+    if (&other == current || !ShapeNameAhead(other, k, quote)) continue;
+    bool same_start = true;
+    for (std::size_t i = 0; i < k && same_start; ++i)
+      same_start = other.hashes[i] == current->hashes[i] &&
+                   (other.names[i] == current->names[i] ||
+                    other.names[i]->View() == current->names[i]->View());
+    if (same_start) return static_cast<uint8_t>(s);
+  }
+  return kNoShape;
+}
+
 bool TJsonTokenizer::ShapedName(char16_t quote) {
   Frame& frame = frames_[static_cast<std::size_t>(open_ - 1)];
   if (!frame.shaped) return false;
-  const Shape& shape = shapes_[static_cast<std::size_t>(open_ - 1)];
+  const LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_ - 1)];
   const std::size_t k = members_.size() - frame.first;
-  if (k < shape.layout.count && shape.plain[k]) {
-    const std::u16string_view name = shape.names[k]->View();
-    if (static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
-        scan::SameUnits(p_ + 1, name.data(), name.size())) {
-      p_ += name.size() + 2;
-      frame.hash = shape.hashes[k];
-      frame.name = shape.names[k];
-      return true;
+  if (frame.shape == kNoShape || !ShapeNameAhead(shapes[frame.shape], k, quote)) {
+    // The first name picks the shape; a later one that differs may switch to another shape
+    // that began the same way.
+    frame.shape = k == 0 || frame.shape != kNoShape ? OtherShape(frame, k, quote) : kNoShape;
+    if (frame.shape == kNoShape) {
+      frame.shaped = false;
+      return false;
     }
   }
-  frame.shaped = false;
-  return false;
+  const Shape& shape = shapes[frame.shape];
+  p_ += shape.names[k]->length + 2;
+  frame.hash = shape.hashes[k];
+  frame.name = shape.names[k];
+  return true;
 }
 
 // A quoted member name; the name ends before an escaped unit 0.
