@@ -121,95 +121,83 @@ constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
 constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
-constexpr int kMaxDigits = 19;  // significant digits that always fit in 64 bits
+constexpr int32_t kMaxDigits = 19;  // decimal digits that always fit in 64 bits
+constexpr uint64_t kChunkScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-// A plain token as read so far: its significant digits (up to kMaxDigits) and where the point
-// and exponent put them.
-struct PlainNumber {
-  bool negative = false;
-  bool point = false;
-  bool exponent = false;
-  bool too_long = false;  // more significant digits than kMaxDigits
-  uint64_t mantissa = 0;
-  int32_t digits = 0;      // significant digits in the mantissa
-  int32_t fraction = 0;    // digits after the point
-  int64_t exponent10 = 0;  // the written exponent, capped far beyond the range of a double
-};
-
-// Digits from p on into number; returns the first unit after them.
-const char16_t* TakeDigits(const char16_t* p, const char16_t* end, PlainNumber& number) {
-  for (; p < end && IsDigit(*p); ++p) {
-    const auto digit = static_cast<uint64_t>(*p - u'0');
-    if (number.digits == 0 && digit == 0) continue;  // a leading zero is not significant
-    if (number.digits == kMaxDigits) {
-      number.too_long = true;
-      continue;
-    }
-    number.mantissa = number.mantissa * 10 + digit;
-    ++number.digits;
+// The digits from p on, appended to *mantissa, their number added to *count (the mantissa is
+// right only while the count stays at kMaxDigits or below). Returns the first unit after them.
+const char16_t* AppendDigits(const char16_t* p, const char16_t* end, uint64_t* mantissa,
+                             int32_t* count) {
+  for (;;) {
+    uint64_t chunk;
+    const int n = scan::LeadingDigits(p, end, &chunk);
+    *mantissa = *mantissa * kChunkScale[n] + chunk;
+    *count += n;
+    p += n;
+    if (n < 8) return p;
   }
-  return p;
 }
 
-// The value of a plain token when one exact operation gives it, as a double.
-std::optional<double> ExactDouble(const PlainNumber& n) {
-  if (n.too_long || n.mantissa > kExactMantissa) return std::nullopt;
-  if (n.mantissa == 0) return n.negative ? -0.0 : 0.0;
-  const int64_t power = n.exponent10 - n.fraction;
-  if (power < -kMaxExactPower || power > kMaxExactPower) return std::nullopt;
-  const auto m = static_cast<double>(n.mantissa);
+// mantissa * 10^power of a token already known to be a double, by one exact multiplication or
+// division when both operands are exact; otherwise by conversion of its text.
+double PlainDouble(uint64_t mantissa, int64_t power, bool negative, std::u16string_view text) {
+  if (mantissa > kExactMantissa || power < -kMaxExactPower || power > kMaxExactPower)
+    return ConvertDouble(text);
+  const auto m = static_cast<double>(mantissa);
   const double v = power < 0 ? m / kExactPowers[-power] : m * kExactPowers[power];
-  return n.negative ? -v : v;
+  return negative ? -v : v;
 }
 
-// Integers and fixed-point counts of a plain token that fit without saturating.
-std::optional<TJsonNumber> ExactCount(const PlainNumber& n) {
-  if (n.too_long) return std::nullopt;
-  uint64_t count = n.mantissa;
-  if (n.point) {
-    for (int32_t k = n.fraction; k < 4; ++k)
-      if (__builtin_mul_overflow(count, uint64_t{10}, &count)) return std::nullopt;
-  }
-  if (count > static_cast<uint64_t>(kMax)) return std::nullopt;
-  const auto v = static_cast<int64_t>(count);
-  return TJsonNumber{n.point ? TJsonKind::FixedPoint : TJsonKind::Integer, n.negative ? -v : v};
-}
-
-// Reads a plain token, or gives up (nothing) where the token turns out not to be plain.
-std::optional<TJsonNumber> ReadPlain(const char16_t* begin, const char16_t* end,
-                                     const char16_t** stop) {
-  PlainNumber n;
+// A plain token (digits, at most one point, at most one exponent) of at most kMaxDigits
+// digits, read in the pass that finds its end; nothing for any other token.
+std::optional<TJsonNumber> ReadShortPlain(const char16_t* begin, const char16_t* end,
+                                          const char16_t** stop) {
   const char16_t* p = begin;
-  n.negative = *p == u'-';
-  if (n.negative) ++p;
-  const char16_t* digits = p;
-  p = TakeDigits(p, end, n);
-  if (p == digits) return std::nullopt;
-  if (p < end && *p == u'.') {
-    n.point = true;
-    const char16_t* fraction = ++p;
-    p = TakeDigits(p, end, n);
-    // Every fraction digit moves the point, leading zeros included.
-    n.fraction = static_cast<int32_t>(p - fraction);
+  const bool negative = *p == u'-';
+  if (negative) ++p;
+  uint64_t mantissa = 0;
+  int32_t count = 0;
+  p = AppendDigits(p, end, &mantissa, &count);
+  if (count == 0) return std::nullopt;
+  if (p == end || !scan::IsNumberChar(*p)) {
+    // Up to 18 digits always fit; longer integers may saturate.
+    if (count > kMaxDigits - 1) return std::nullopt;
+    *stop = p;
+    const auto v = static_cast<int64_t>(mantissa);
+    return TJsonNumber{TJsonKind::Integer, negative ? -v : v};
   }
+  int32_t fraction = -1;  // no point
+  if (*p == u'.') {
+    const char16_t* first = ++p;
+    p = AppendDigits(p, end, &mantissa, &count);
+    fraction = static_cast<int32_t>(p - first);
+  }
+  bool exponent = false;
+  int64_t power = 0;
   if (p < end && (*p == u'e' || *p == u'E')) {
-    n.exponent = true;
-    ++p;
-    const bool negative = p < end && *p == u'-';
+    exponent = true;
+    const bool down = ++p < end && *p == u'-';
     if (p < end && (*p == u'-' || *p == u'+')) ++p;
-    const char16_t* exponent = p;
+    const char16_t* first = p;
     for (; p < end && IsDigit(*p); ++p)
-      n.exponent10 = std::min<int64_t>(n.exponent10 * 10 + (*p - u'0'), int64_t{1} << 40);
-    if (p == exponent) return std::nullopt;
-    if (negative) n.exponent10 = -n.exponent10;
+      power = std::min<int64_t>(power * 10 + (*p - u'0'), int64_t{1} << 40);
+    if (p == first) return std::nullopt;
+    if (down) power = -power;
   }
-  if (p < end && scan::IsNumberChar(*p)) return std::nullopt;
+  if ((p < end && scan::IsNumberChar(*p)) || count > kMaxDigits) return std::nullopt;
   *stop = p;
-  // Fixed-point: a point, at most four fraction digits and no exponent.
-  if (!n.exponent && (!n.point || n.fraction <= 4)) return ExactCount(n);
-  if (const auto v = ExactDouble(n)) return TJsonNumber{TJsonKind::Double, 0, *v};
+  if (!exponent && fraction <= 4) {
+    // A point and at most four fraction digits: a fixed-point count, if it fits.
+    uint64_t fixed = mantissa;
+    for (int32_t k = fraction; k < 4; ++k)
+      if (__builtin_mul_overflow(fixed, uint64_t{10}, &fixed)) return std::nullopt;
+    if (fixed > static_cast<uint64_t>(kMax)) return std::nullopt;
+    const auto v = static_cast<int64_t>(fixed);
+    return TJsonNumber{TJsonKind::FixedPoint, negative ? -v : v};
+  }
+  const std::u16string_view text(begin, static_cast<std::size_t>(p - begin));
   return TJsonNumber{TJsonKind::Double, 0,
-                     ConvertDouble({begin, static_cast<std::size_t>(p - begin)})};
+                     PlainDouble(mantissa, power - std::max(fraction, 0), negative, text)};
 }
 
 }  // namespace
@@ -246,7 +234,7 @@ namespace qelo::json {
 
 const char16_t* ReadJsonNumberAt(const char16_t* begin, const char16_t* end, TJsonNumber* number) {
   const char16_t* stop = begin;
-  if (const auto plain = ReadPlain(begin, end, &stop)) {
+  if (const auto plain = ReadShortPlain(begin, end, &stop)) {
     *number = *plain;
     return stop;
   }

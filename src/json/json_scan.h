@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -74,6 +75,40 @@ inline const char16_t* FindAny(const char16_t* p, const char16_t* end, char16_t 
     if (u == 0 || u == a || u == b || u == c) return p;
   }
   return end;
+}
+
+// The decimal digits that lead the (at most) eight units from p on, up to end: how many there
+// are, and their value in *value.
+inline int LeadingDigits(const char16_t* p, const char16_t* end, uint64_t* value) {
+#if defined(__SSE2__)
+  if (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digits = _mm_sub_epi16(units, _mm_set1_epi16('0'));
+    // Units below "0" wrap round to large values: a digit is a difference of at most 9.
+    const __m128i over = _mm_subs_epu16(digits, _mm_set1_epi16(9));
+    const auto mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())));
+    const int count = std::countr_one(mask) / 2;
+    if (count == 0) {
+      *value = 0;
+      return 0;
+    }
+    // One byte a digit, the first in the lowest; the digits that do not lead are shifted out
+    // and zeros, which do not change the value, shifted in ahead of the first.
+    uint64_t bytes = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(digits, digits)));
+    bytes <<= 8 * (8 - count);
+    bytes = (bytes * 10 + (bytes >> 8)) & 0x00FF00FF00FF00FFull;
+    bytes = (bytes * 100 + (bytes >> 16)) & 0x0000FFFF0000FFFFull;
+    *value = (bytes * 10000 + (bytes >> 32)) & 0xFFFFFFFFull;
+    return count;
+  }
+#endif
+  uint64_t v = 0;
+  int count = 0;
+  for (; count < 8 && p + count < end && IsDigit(p[count]); ++count)
+    v = v * 10 + static_cast<uint64_t>(p[count] - u'0');
+  *value = v;
+  return count;
 }
 
 // The n units at a and b are the same.
