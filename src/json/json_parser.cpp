@@ -78,6 +78,7 @@ IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* conte
   }
   if (error_ != TJsonError::None) return {};
   if (stopped_in_comment_) KeepLevelZero();
+  if (arena_) arena_->SetRoot(value_);
   return TJsonBuild::Handle(std::exchange(value_, nullptr));
 }
 
