@@ -359,9 +359,14 @@ TJsonTokenizer::Next TJsonTokenizer::EscapedValue(const char16_t* start, const c
   value_ = TJsonBuild::OpenString(Arena(), capacity, &units);
   char16_t* out = std::copy(start, p_, units);
   while (p_ < close) {
-    const char16_t u = *p_++;
-    if (u != u'\\') {
-      *out++ = u;
+    // The run up to the next backslash is copied whole (it may hold units 0, which stop the
+    // scan but are copied like any other unit).
+    const char16_t* run = FindAny(p_, close, u'\\', u'\\', u'\\');
+    out = std::copy(p_, run, out);
+    p_ = run;
+    if (p_ == close) break;
+    if (*p_++ != u'\\') {
+      *out++ = 0;
       continue;
     }
     const char16_t e = *p_++;
@@ -565,7 +570,9 @@ TJsonTokenizer::Next TJsonTokenizer::ContextWord(const char16_t* start, const ch
   }
 }
 
-bool TJsonTokenizer::ShapeNameAhead(const Shape& shape, std::size_t k, char16_t quote) const {
+// Inline: it is on the path of nearly every member of a document of repeated shapes.
+[[gnu::always_inline]] inline bool TJsonTokenizer::ShapeNameAhead(const Shape& shape, std::size_t k,
+                                                                  char16_t quote) const {
   if (shape.run != run_ || k >= shape.layout.count || !shape.plain[k]) return false;
   const std::u16string_view name = shape.names[k]->View();
   return static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&

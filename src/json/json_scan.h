@@ -1,9 +1,11 @@
 // Unit classes of the lenient reader and the loops that skip runs of ordinary units in bulk.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -111,19 +113,32 @@ inline int LeadingDigits(const char16_t* p, const char16_t* end, uint64_t* value
   return count;
 }
 
-// The n units at a and b are the same.
+// The n units at a and b are the same. Names are short: a name is compared in at most three
+// pairs of loads, the last pair overlapping the one before.
 inline bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
-  std::size_t i = 0;
+  const auto same = [a, b](std::size_t at, auto width) {
+    decltype(width) x, y;
+    std::memcpy(&x, a + at, sizeof x);
+    std::memcpy(&y, b + at, sizeof y);
+    return x == y;
+  };
+  if (n < 2) return n == 0 || a[0] == b[0];
+  if (n < 4) return same(0, uint32_t{}) && same(n - 2, uint32_t{});
+  if (n < 8) return same(0, uint64_t{}) && same(n - 4, uint64_t{});
 #if defined(__SSE2__)
-  for (; i + 8 <= n; i += 8) {
-    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) != 0xFFFF) return false;
-  }
-#endif
-  for (; i < n; ++i)
-    if (a[i] != b[i]) return false;
+  const auto same8 = [a, b](std::size_t at) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) == 0xFFFF;
+  };
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (!same8(i)) return false;
+  return same8(n - 8);
+#else
+  for (std::size_t i = 0; i < n; i += 4)
+    if (!same(std::min(i, n - 4), uint64_t{})) return false;
   return true;
+#endif
 }
 
 }  // namespace qelo::json::scan
