@@ -126,13 +126,13 @@ constexpr uint64_t kChunkScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10
 
 // The digits from p on, appended to *mantissa, their number added to *count (the mantissa is
 // right only while the count stays at kMaxDigits or below). Returns the first unit after them.
-const char16_t* AppendDigits(const char16_t* p, const char16_t* end, uint64_t* mantissa,
-                             int32_t* count) {
+[[gnu::always_inline]] inline const char16_t* AppendDigits(const char16_t* p, const char16_t* end,
+                                                           uint64_t& mantissa, int32_t& count) {
   for (;;) {
     uint64_t chunk;
     const int n = scan::LeadingDigits(p, end, &chunk);
-    *mantissa = *mantissa * kChunkScale[n] + chunk;
-    *count += n;
+    mantissa = mantissa * kChunkScale[n] + chunk;
+    count += n;
     p += n;
     if (n < 8) return p;
   }
@@ -157,7 +157,7 @@ std::optional<TJsonNumber> ReadShortPlain(const char16_t* begin, const char16_t*
   if (negative) ++p;
   uint64_t mantissa = 0;
   int32_t count = 0;
-  p = AppendDigits(p, end, &mantissa, &count);
+  p = AppendDigits(p, end, mantissa, count);
   if (count == 0) return std::nullopt;
   if (p == end || !scan::IsNumberChar(*p)) {
     // Up to 18 digits always fit; longer integers may saturate.
@@ -169,7 +169,7 @@ std::optional<TJsonNumber> ReadShortPlain(const char16_t* begin, const char16_t*
   int32_t fraction = -1;  // no point
   if (*p == u'.') {
     const char16_t* first = ++p;
-    p = AppendDigits(p, end, &mantissa, &count);
+    p = AppendDigits(p, end, mantissa, count);
     fraction = static_cast<int32_t>(p - first);
   }
   bool exponent = false;
