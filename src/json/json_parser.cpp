@@ -473,7 +473,31 @@ bool TJsonTokenizer::HexEscape(int digits) {
   return true;
 }
 
+namespace {
+
+constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+}  // namespace
+
 TJsonTokenizer::Next TJsonTokenizer::Number() {
+  // Most numbers of a document are integers of up to 16 digits: they are read here.
+  const bool negative = *p_ == u'-';
+  const char16_t* digits = p_ + negative;
+  uint64_t magnitude;
+  int count = scan::LeadingDigits(digits, end_, &magnitude);
+  if (count == 8) {
+    uint64_t low;
+    const int more = scan::LeadingDigits(digits + 8, end_, &low);
+    magnitude = magnitude * kScale[more] + low;
+    count += more;
+  }
+  const char16_t* stop = digits + count;
+  if (count > 0 && count < 16 && (stop == end_ || !scan::IsNumberChar(*stop))) {
+    p_ = stop;
+    const auto v = static_cast<int64_t>(magnitude);
+    value_ = TJsonBuild::Integer(Arena(), negative ? -v : v);
+    return Next::AfterValue;
+  }
   TJsonNumber n;
   p_ = ReadJsonNumberAt(p_, end_, &n);
   switch (n.kind) {

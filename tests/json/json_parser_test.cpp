@@ -219,7 +219,9 @@ TEST(ParseJsonText, ThirtyTwoLevelsAtMost) {
   EXPECT_TRUE(tokenizer.Parse(nested(32, u"{\"a\":", u"}")).Absent());
   EXPECT_EQ(tokenizer.Error(), TJsonError::Depth);
   // 32 arrays whose innermost holds a value: the value would sit at level 32.
-  EXPECT_TRUE(ParseJsonText(nested(32, u"[", u"]").insert(32, u"1")).Absent());
+  std::u16string holding = nested(32, u"[", u"]");
+  holding.insert(32, 1, u'1');
+  EXPECT_TRUE(ParseJsonText(holding).Absent());
 
   const std::u16string hostile(1000000, u'[');
   EXPECT_TRUE(tokenizer.Parse(hostile).Absent());
