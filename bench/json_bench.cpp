@@ -9,6 +9,10 @@
 // summary at the end gives each variant's time per parse and our speed relative to each peer.
 // The ...ParseOnly variants parse and count the elements without reading a member, to tell the
 // reading apart from the parsing; ours reads through MemberText, which copies every text out.
+//
+// Documents of other shapes (json_shapes.h: numbers, a catalog of many object shapes, a social
+// feed) are parsed only, from UTF-16 by ours and RapidJSON and from UTF-8 by simdjson; before any
+// timing each parser's document must equal ours value for value (json_shape_check.h).
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <simdjson.h>
@@ -22,6 +26,8 @@
 #include <vector>
 
 #include "json/json.h"
+#include "json_shape_check.h"
+#include "json_shapes.h"
 #include "search_reply.h"
 #include "text/gbk.h"
 
@@ -289,6 +295,95 @@ std::string Describe(const Tally& t) {
   return text;
 }
 
+// A document of another shape, in the input forms the parsers take.
+struct Shape {
+  const char* name;
+  std::string utf8;
+  std::u16string utf16;
+  simdjson::padded_string padded;
+};
+
+constexpr std::size_t kShapeBytes = 6 << 20;
+
+std::vector<Shape>& Shapes() {
+  static std::vector<Shape> shapes = [] {
+    std::vector<Shape> made;
+    const std::pair<const char*, std::string (*)(std::size_t)> makers[] = {
+        {"numbers", qelo::bench::MakeCoordinatesUtf8},
+        {"catalog", qelo::bench::MakeCatalogUtf8},
+        {"feed", qelo::bench::MakeFeedUtf8}};
+    for (const auto& [name, make] : makers) {
+      Shape& shape = made.emplace_back();
+      shape.name = name;
+      shape.utf8 = make(kShapeBytes);
+      shape.utf16 = qelo::bench::Utf8ToUtf16(shape.utf8);
+      shape.padded = simdjson::padded_string(shape.utf8);
+    }
+    return made;
+  }();
+  return shapes;
+}
+
+// Parse only; each returns whether the document's root is a container, so nothing is elided.
+struct ShapeParser {
+  const char* name;
+  bool (*parse)(const Shape&);
+};
+
+const ShapeParser kShapeParsers[] = {
+    {"QeloParseOnly",
+     [](const Shape& s) {
+       const auto kind = qelo::json::KindOf(qelo::json::ParseJsonText(s.utf16));
+       return kind == qelo::json::TJsonKind::Object || kind == qelo::json::TJsonKind::Array;
+     }},
+    {"RapidJsonUtf16ParseOnly",
+     [](const Shape& s) {
+       rapidjson::GenericDocument<rapidjson::UTF16<char16_t>> doc;
+       doc.Parse(s.utf16.c_str());
+       return doc.IsObject() || doc.IsArray();
+     }},
+    {"SimdjsonDomParseOnly",
+     [](const Shape& s) {
+       static simdjson::dom::parser parser;
+       const auto root = parser.parse(s.padded);
+       return !root.error() && (root.is_object() || root.is_array());
+     }},
+};
+
+// Every shape read by ours, RapidJSON and simdjson must give the same values.
+bool CheckShapes() {
+  bool agree = true;
+  for (const Shape& shape : Shapes()) {
+    const qelo::json::IJsonValue ours = qelo::json::ParseJsonText(shape.utf16);
+    rapidjson::GenericDocument<rapidjson::UTF16<char16_t>> rapid;
+    rapid.Parse(shape.utf16.c_str());
+    simdjson::dom::parser parser;
+    const simdjson::dom::element simd = parser.parse(shape.padded).value();
+    std::string difference = rapid.HasParseError()
+                                 ? "RapidJSON: parse error"
+                                 : qelo::bench::DifferenceFromRapidJson(ours, rapid);
+    if (difference.empty()) difference = qelo::bench::DifferenceFromSimdjson(ours, simd);
+    if (!difference.empty()) {
+      std::fprintf(stderr, "MISMATCH: %s document: %s\n", shape.name, difference.c_str());
+      agree = false;
+    }
+    std::printf("%s document: %zu bytes UTF-8, %zu units UTF-16%s\n", shape.name, shape.utf8.size(),
+                shape.utf16.size(), difference.empty() ? ", agree" : "");
+  }
+  return agree;
+}
+
+void RunShape(benchmark::State& state, const ShapeParser& parser, const Shape& shape) {
+  for (auto _ : state) {
+    if (!parser.parse(shape)) {
+      mismatch = true;
+      state.SkipWithError("no document read");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * shape.utf8.size()));
+}
+
 // Every variant reads every reply once before any timing; all must agree with the first.
 bool CheckAgreement() {
   bool agree = true;
@@ -350,6 +445,24 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     }
   }
 
+  void PrintShapes() const {
+    std::printf(
+        "\nCPU ms per parse only, other shapes (%zu MiB of UTF-8 each), and ours relative to "
+        "each peer (above 1: ours is faster)\n",
+        kShapeBytes >> 20);
+    for (const Shape& shape : Shapes()) {
+      const double ours = ShapeMs(kShapeParsers[0].name, shape);
+      for (const ShapeParser& parser : kShapeParsers) {
+        const double ms = ShapeMs(parser.name, shape);
+        if (ms <= 0) continue;
+        char versus[64] = "";
+        if (&parser != &kShapeParsers[0] && ours > 0)
+          std::snprintf(versus, sizeof versus, "ours %.2fx", ms / ours);
+        std::printf("    %-8s %-24s %9.2f ms   %s\n", shape.name, parser.name, ms, versus);
+      }
+    }
+  }
+
   void PrintSummary() const {
     std::printf(
         "\nCPU ms per parse and read (median with repetitions), and how many times as "
@@ -368,6 +481,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  double ShapeMs(const char* parser, const Shape& shape) const {
+    const auto it = ms_.find(std::string(parser) + "/" + shape.name);
+    return it == ms_.end() ? 0 : it->second;
+  }
   double Ms(const char* name, std::size_t size) const {
     const auto it = ms_.find(std::string(name) + "/" + std::to_string(size));
     return it == ms_.end() ? 0 : it->second;
@@ -379,16 +496,25 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (!CheckAgreement()) return 1;
+  if (!CheckAgreement() || !CheckShapes()) return 1;
   for (const Variant& v : Variants()) {
     auto* b = benchmark::RegisterBenchmark(v.name, [&v](benchmark::State& s) { Run(s, v); });
     for (std::size_t size : kSizes)
       b->Arg(static_cast<int64_t>(size));
     b->Unit(benchmark::kMillisecond);
   }
+  for (const Shape& shape : Shapes()) {
+    for (const ShapeParser& parser : kShapeParsers) {
+      const std::string name = std::string(parser.name) + "/" + shape.name;
+      benchmark::RegisterBenchmark(name.c_str(), [&parser, &shape](benchmark::State& s) {
+        RunShape(s, parser, shape);
+      })->Unit(benchmark::kMillisecond);
+    }
+  }
   SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintSummary();
+  reporter.PrintShapes();
   benchmark::Shutdown();
   if (mismatch) {
     std::fprintf(stderr, "MISMATCH: a parser read other values in a timed run\n");

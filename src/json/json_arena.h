@@ -61,7 +61,26 @@ class TJsonArena {
   // Gives up the creator's hold. From then on the arena lives exactly as long as values made
   // from it; with none left, it goes at once.
   void Seal() {
+    sealed_ = true;
     Release(kCreatorHold - made_);
+  }
+
+  // The value the reader handed out, through which all the others are reached.
+  void SetRoot(const void* root) {
+    root_ = root;
+  }
+  // A handle to one of the values was copied, or an element list or member table changed: a
+  // value may now be held from outside its document's tree. Sticky.
+  void MarkShared() {
+    if (!shared_.load(std::memory_order_relaxed)) shared_.store(true, std::memory_order_relaxed);
+  }
+  // The last reference to value went. When it is the root of a document that was never
+  // shared, nothing can reach any of the arena's values any more, and none owns anything
+  // outside the arena: the arena goes at once, without a walk over the values, and true.
+  bool ReleaseWhole(const void* value) {
+    if (value != root_ || !sealed_ || shared_.load(std::memory_order_acquire)) return false;
+    Destroy(this);
+    return true;
   }
   // `count` values made from the arena were destroyed; the last release frees the arena.
   void Release(int64_t count) {
@@ -105,6 +124,9 @@ class TJsonArena {
   static void PoisonTail(char* at, std::size_t bytes);
 
   std::atomic<int64_t> live_{kCreatorHold};
+  std::atomic<bool> shared_{false};
+  bool sealed_ = false;
+  const void* root_ = nullptr;
   int64_t made_ = 0;
   char* cursor_ = nullptr;
   char* end_ = nullptr;

@@ -55,6 +55,7 @@ int32_t TJsonArray::Append(IJsonValue value) {
 bool TJsonArray::Put(int32_t index, IJsonValue value) {
   // length becomes index + 1, which must stay a signed 32-bit number.
   if (index < 0 || index == std::numeric_limits<int32_t>::max()) return false;
+  TJsonValue::ContainerChanged(this);
   Reserve(index);
   slots_[static_cast<std::size_t>(index)] = std::move(value);
   if (index >= length_) length_ = index + 1;

@@ -12,7 +12,6 @@ class TJsonArray {
  public:
   static constexpr int32_t kInitialCapacity = 32;
 
-  TJsonArray() = default;
   TJsonArray(const TJsonArray&) = delete;
   TJsonArray& operator=(const TJsonArray&) = delete;
   ~TJsonArray();
@@ -40,6 +39,8 @@ class TJsonArray {
 
  private:
   friend struct TJsonBuild;
+  // Made only behind the value that owns it (TJsonValue::ContainerChanged relies on it).
+  TJsonArray() = default;
   // A list over `length` elements that the reader placed right behind it in its arena.
   TJsonArray(IJsonValue* slots, int32_t length);
   void Reserve(int32_t index);

@@ -26,7 +26,7 @@ struct TJsonPendingMember {
 // went to which entry, and the links. An object whose names repeat those of another, in the
 // same order, gets the same layout.
 struct TJsonObjectLayout {
-  static constexpr std::size_t kMaxMembers = 16;
+  static constexpr std::size_t kMaxMembers = 32;
   uint8_t count = 0;          // members read
   uint8_t unique = 0;         // entries: members of the same name leave one entry
   uint8_t kept[kMaxMembers];  // for each entry, the member it holds

@@ -126,6 +126,7 @@ int32_t TJsonMemberTable::Add(uint32_t hash, std::u16string_view name, IJsonValu
 // Height-balanced insertion: remember the deepest ancestor with a nonzero balance (s) and its
 // parent (t); only balances between s and the new leaf change, and only s may need a rotation.
 void TJsonMemberTable::Put(std::u16string_view name, IJsonValue value) {
+  TJsonValue::ContainerChanged(this);
   const uint32_t hash = JsonNameHash(name);
   auto child = [this](int32_t at, int side) -> int32_t& {
     return side < 0 ? At(at).lesser : At(at).greater;

@@ -63,8 +63,6 @@ class TJsonAvlTree {
 
 class TJsonMemberTable : public TJsonAvlTree {
  public:
-  TJsonMemberTable() = default;
-
   // The value of the member named exactly name, or absent.
   IJsonValue Find(std::u16string_view name) const;
   // The entry of the member named exactly name, whose hash is given; nullptr when missing.
@@ -87,6 +85,8 @@ class TJsonMemberTable : public TJsonAvlTree {
 
  private:
   friend struct TJsonBuild;
+  // Made only behind the value that owns it (TJsonValue::ContainerChanged relies on it).
+  TJsonMemberTable() = default;
   // A table over `count` entries that the reader placed in its arena, already linked.
   TJsonMemberTable(TJsonAvlEntry* entries, int32_t count, int32_t root);
 

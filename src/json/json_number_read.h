@@ -10,8 +10,8 @@
 namespace qelo::json {
 
 struct TJsonNumber {
-  TJsonKind kind;       // Integer, FixedPoint or Double
-  int64_t integer = 0;  // integer, or fixed-point count of ten-thousandths
+  TJsonKind kind = TJsonKind::Integer;  // Integer, FixedPoint or Double
+  int64_t integer = 0;                  // integer, or fixed-point count of ten-thousandths
   double real = 0;
 };
 
@@ -20,5 +20,12 @@ struct TJsonNumber {
 // of range read as the nearest defined value (integers saturate, fixed-point texts out of range
 // read as doubles, doubles out of range as infinities or zeros).
 TJsonNumber ReadJsonNumber(std::u16string_view text);
+
+// The number token that starts at begin (a "-" or a digit) and runs to the first unit that is
+// no number character, or to end; read as ReadJsonNumber reads it. Returns where the token ends.
+// A plain token (digits, at most one point, at most one exponent) is read in the same pass that
+// finds its end, a double of up to 19 significant digits with a small exponent by one exact
+// multiplication or division.
+const char16_t* ReadJsonNumberAt(const char16_t* begin, const char16_t* end, TJsonNumber* number);
 
 }  // namespace qelo::json

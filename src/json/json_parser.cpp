@@ -36,10 +36,9 @@ class TJsonTokenizer::RunScope {
   RunScope& operator=(const RunScope&) = delete;
   ~RunScope() {
     reader_.ReleaseAll();
-    // Names live in the arena, which may go as soon as it is sealed.
+    // Names live in the arena, which may go as soon as it is sealed; so do the shapes' names,
+    // which the next run's count voids.
     reader_.names_.fill(CachedName{});
-    for (Shape& shape : reader_.shapes_)
-      shape.layout = TJsonObjectLayout{};
     if (TJsonArena* arena = std::exchange(reader_.arena_, nullptr)) arena->Seal();
   }
 
@@ -49,6 +48,12 @@ class TJsonTokenizer::RunScope {
 
 IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* context) {
   RunScope scope(*this);
+  if (++run_ == 0) {  // after 2^32 runs: void every shape before counting on
+    for (LevelShapes& shapes : shapes_)
+      for (Shape& shape : shapes)
+        shape.run = 0;
+    run_ = 1;
+  }
   p_ = text.data();
   end_ = p_ + text.size();
   error_ = TJsonError::None;
@@ -73,6 +78,7 @@ IJsonValue TJsonTokenizer::Run(std::u16string_view text, const IJsonValue* conte
   }
   if (error_ != TJsonError::None) return {};
   if (stopped_in_comment_) KeepLevelZero();
+  if (arena_) arena_->SetRoot(value_);
   return TJsonBuild::Handle(std::exchange(value_, nullptr));
 }
 
@@ -166,7 +172,7 @@ TJsonTokenizer::Next TJsonTokenizer::ValueStart() {
 void TJsonTokenizer::Open(bool object) {
   const std::size_t first = object ? members_.size() : elements_.size();
   frames_[static_cast<std::size_t>(open_++)] =
-      Frame{object, true, static_cast<uint32_t>(first), 0, nullptr};
+      Frame{object, true, kNoShape, static_cast<uint32_t>(first), 0, nullptr};
 }
 
 void TJsonTokenizer::CloseArray() {
@@ -178,23 +184,42 @@ void TJsonTokenizer::CloseArray() {
 
 void TJsonTokenizer::CloseObject() {
   const Frame& frame = frames_[static_cast<std::size_t>(--open_)];
-  Shape& shape = shapes_[static_cast<std::size_t>(open_)];
+  LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_)];
   TJsonPendingMember* members = members_.data() + frame.first;
   const std::size_t count = members_.size() - frame.first;
-  if (frame.shaped && count == shape.layout.count) {
-    value_ = TJsonBuild::Object(Arena(), members, shape.layout);
-  } else if (count <= TJsonObjectLayout::kMaxMembers) {
-    for (std::size_t i = 0; i < count; ++i) {
-      shape.names[i] = members[i].name;
-      shape.hashes[i] = members[i].hash;
-      const std::u16string_view name = members[i].name->View();
-      shape.plain[i] = name.find_first_of(std::u16string_view(u"\"'\\\0", 4)) == name.npos;
-    }
-    value_ = TJsonBuild::Object(Arena(), members, count, &shape.layout);
+  Shape* shape = frame.shaped && frame.shape != kNoShape ? &shapes[frame.shape] : nullptr;
+  if (shape && count == shape->layout.count) {
+    shape->last_used = ++uses_;
+    value_ = TJsonBuild::Object(Arena(), members, shape->layout);
+  } else if (count > 0 && count <= TJsonObjectLayout::kMaxMembers) {
+    Shape& recorded = RecordShape(shapes, members, count);
+    value_ = TJsonBuild::Object(Arena(), members, count, &recorded.layout);
   } else {
     value_ = TJsonBuild::Object(Arena(), members, count);
   }
   members_.resize(frame.first);
+}
+
+TJsonTokenizer::Shape& TJsonTokenizer::RecordShape(LevelShapes& shapes,
+                                                   const TJsonPendingMember* members,
+                                                   std::size_t count) {
+  Shape* shape = &shapes[0];
+  for (Shape& other : shapes) {
+    if (other.run != run_) {
+      shape = &other;
+      break;
+    }
+    if (other.last_used < shape->last_used) shape = &other;
+  }
+  shape->run = run_;
+  shape->last_used = ++uses_;
+  for (std::size_t i = 0; i < count; ++i) {
+    shape->names[i] = members[i].name;
+    shape->hashes[i] = members[i].hash;
+    const std::u16string_view name = members[i].name->View();
+    shape->plain[i] = name.find_first_of(std::u16string_view(u"\"'\\\0", 4)) == name.npos;
+  }
+  return *shape;
 }
 
 void TJsonTokenizer::KeepLevelZero() {
@@ -334,9 +359,14 @@ TJsonTokenizer::Next TJsonTokenizer::EscapedValue(const char16_t* start, const c
   value_ = TJsonBuild::OpenString(Arena(), capacity, &units);
   char16_t* out = std::copy(start, p_, units);
   while (p_ < close) {
-    const char16_t u = *p_++;
-    if (u != u'\\') {
-      *out++ = u;
+    // The run up to the next backslash is copied whole (it may hold units 0, which stop the
+    // scan but are copied like any other unit).
+    const char16_t* run = FindAny(p_, close, u'\\', u'\\', u'\\');
+    out = std::copy(p_, run, out);
+    p_ = run;
+    if (p_ == close) break;
+    if (*p_++ != u'\\') {
+      *out++ = 0;
       continue;
     }
     const char16_t e = *p_++;
@@ -443,23 +473,33 @@ bool TJsonTokenizer::HexEscape(int digits) {
   return true;
 }
 
+namespace {
+
+constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+}  // namespace
+
 TJsonTokenizer::Next TJsonTokenizer::Number() {
-  const char16_t* start = p_;
-  // Most numbers are plain integers that fit: read them on the way.
+  // Most numbers of a document are integers of up to 16 digits: they are read here.
   const bool negative = *p_ == u'-';
-  if (negative) ++p_;
-  uint64_t magnitude = 0;
-  const char16_t* digits = p_;
-  while (p_ < end_ && IsDigit(*p_) && p_ - digits < 18)
-    magnitude = magnitude * 10 + (*p_++ - u'0');
-  if (p_ > digits && !(p_ < end_ && scan::IsNumberChar(*p_))) {
+  const char16_t* digits = p_ + negative;
+  uint64_t magnitude;
+  int count = scan::LeadingDigits(digits, end_, &magnitude);
+  if (count == 8) {
+    uint64_t low;
+    const int more = scan::LeadingDigits(digits + 8, end_, &low);
+    magnitude = magnitude * kScale[more] + low;
+    count += more;
+  }
+  const char16_t* stop = digits + count;
+  if (count > 0 && count < 16 && (stop == end_ || !scan::IsNumberChar(*stop))) {
+    p_ = stop;
     const auto v = static_cast<int64_t>(magnitude);
     value_ = TJsonBuild::Integer(Arena(), negative ? -v : v);
     return Next::AfterValue;
   }
-  while (p_ < end_ && scan::IsNumberChar(*p_))
-    ++p_;
-  const TJsonNumber n = ReadJsonNumber({start, static_cast<std::size_t>(p_ - start)});
+  TJsonNumber n;
+  p_ = ReadJsonNumberAt(p_, end_, &n);
   switch (n.kind) {
     case TJsonKind::Integer:
       value_ = TJsonBuild::Integer(Arena(), n.integer);
@@ -554,23 +594,50 @@ TJsonTokenizer::Next TJsonTokenizer::ContextWord(const char16_t* start, const ch
   }
 }
 
+// Inline: it is on the path of nearly every member of a document of repeated shapes.
+[[gnu::always_inline]] inline bool TJsonTokenizer::ShapeNameAhead(const Shape& shape, std::size_t k,
+                                                                  char16_t quote) const {
+  if (shape.run != run_ || k >= shape.layout.count || !shape.plain[k]) return false;
+  const std::u16string_view name = shape.names[k]->View();
+  return static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
+         scan::SameUnits(p_ + 1, name.data(), name.size());
+}
+
+uint8_t TJsonTokenizer::OtherShape(const Frame& frame, std::size_t k, char16_t quote) const {
+  const LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_ - 1)];
+  const Shape* current = frame.shape == kNoShape ? nullptr : &shapes[frame.shape];
+  for (std::size_t s = 0; s < shapes.size(); ++s) {
+    const Shape& other = shapes[s];
+    if (&other == current || !ShapeNameAhead(other, k, quote)) continue;
+    bool same_start = true;
+    for (std::size_t i = 0; i < k && same_start; ++i)
+      same_start = other.hashes[i] == current->hashes[i] &&
+                   (other.names[i] == current->names[i] ||
+                    other.names[i]->View() == current->names[i]->View());
+    if (same_start) return static_cast<uint8_t>(s);
+  }
+  return kNoShape;
+}
+
 bool TJsonTokenizer::ShapedName(char16_t quote) {
   Frame& frame = frames_[static_cast<std::size_t>(open_ - 1)];
   if (!frame.shaped) return false;
-  const Shape& shape = shapes_[static_cast<std::size_t>(open_ - 1)];
+  const LevelShapes& shapes = shapes_[static_cast<std::size_t>(open_ - 1)];
   const std::size_t k = members_.size() - frame.first;
-  if (k < shape.layout.count && shape.plain[k]) {
-    const std::u16string_view name = shape.names[k]->View();
-    if (static_cast<std::size_t>(end_ - p_) > name.size() + 1 && p_[name.size() + 1] == quote &&
-        scan::SameUnits(p_ + 1, name.data(), name.size())) {
-      p_ += name.size() + 2;
-      frame.hash = shape.hashes[k];
-      frame.name = shape.names[k];
-      return true;
+  if (frame.shape == kNoShape || !ShapeNameAhead(shapes[frame.shape], k, quote)) {
+    // The first name picks the shape; a later one that differs may switch to another shape
+    // that began the same way.
+    frame.shape = k == 0 || frame.shape != kNoShape ? OtherShape(frame, k, quote) : kNoShape;
+    if (frame.shape == kNoShape) {
+      frame.shaped = false;
+      return false;
     }
   }
-  frame.shaped = false;
-  return false;
+  const Shape& shape = shapes[frame.shape];
+  p_ += shape.names[k]->length + 2;
+  frame.hash = shape.hashes[k];
+  frame.name = shape.names[k];
+  return true;
 }
 
 // A quoted member name; the name ends before an escaped unit 0.

@@ -50,25 +50,34 @@ class TJsonTokenizer {
   // Where the machine goes on: the states that begin with skipping blanks and comments.
   enum class Next : uint8_t { ArrayNext, MemberStart, AfterValue, Done, Stop };
 
+  static constexpr uint8_t kNoShape = 0xFF;
+
   // An open array or object: its level is its index in frames_.
   struct Frame {
     bool object;
-    bool shaped;     // every member so far repeats the names of the level's shape
+    bool shaped;     // every member so far repeats the names of one of the level's shapes
+    uint8_t shape;   // which one, once the first name is read; kNoShape before
     uint32_t first;  // its first finished element in elements_, or member in members_
     uint32_t hash;   // the name of the member being read (objects)
     const TJsonName* name;
   };
 
-  // The names of the last object read at a level, in the order read, and the layout its table
-  // got. The objects of a reply mostly repeat them: a name is then matched, not scanned and
-  // hashed, and the table gets the same layout without sorting or linking.
+  // The names of an object read at a level, in the order read, and the layout its table got.
+  // Objects mostly repeat the names of one read before at their level: a name is then matched,
+  // not scanned and hashed, and the table gets the same layout without sorting or linking.
   struct Shape {
-    TJsonObjectLayout layout;  // of no members until an object is recorded
+    TJsonObjectLayout layout;
+    uint32_t run = 0;        // the run that recorded it; a shape of an earlier run is void
+    uint32_t last_used = 0;  // the least recently used shape of a level makes room
     const TJsonName* names[TJsonObjectLayout::kMaxMembers];
     uint32_t hashes[TJsonObjectLayout::kMaxMembers];
     // The name holds no quote, backslash or unit 0, so quoted text equal to it is that name.
     bool plain[TJsonObjectLayout::kMaxMembers];
   };
+  // Objects of a few shapes alternate at one level (a post's author, its counts, its
+  // entities): each level keeps this many.
+  static constexpr std::size_t kShapesPerLevel = 4;
+  using LevelShapes = std::array<Shape, kShapesPerLevel>;
 
   struct CachedName {
     uint32_t hash = 0;
@@ -120,8 +129,16 @@ class TJsonTokenizer {
   Next Word(const char16_t* start, const char16_t* from);
   Next BareWord(const char16_t* start, const char16_t* from);
   Next ContextWord(const char16_t* start, const char16_t* from);
-  // The member name the level's shape expects next, when the text holds it in quotes.
+  // The member name one of the level's shapes expects next, when the text holds it in quotes.
   bool ShapedName(char16_t quote);
+  // The shape has a k-th member whose name the text at p_ holds in quotes.
+  bool ShapeNameAhead(const Shape& shape, std::size_t k, char16_t quote) const;
+  // Another shape of the level whose first k names are those of the frame's shape, and whose
+  // k-th the text holds; kNoShape when there is none.
+  uint8_t OtherShape(const Frame& frame, std::size_t k, char16_t quote) const;
+  // Records the names and layout of the object being closed, in place of the level's least
+  // recently used shape.
+  Shape& RecordShape(LevelShapes& shapes, const TJsonPendingMember* members, std::size_t count);
   bool QuotedName(char16_t quote);
   bool BareName();
   void SetName(std::u16string_view name);
@@ -140,7 +157,9 @@ class TJsonTokenizer {
   TJsonValue* value_ = nullptr;              // the complete value not yet placed; owned
   TJsonTextBuffer scratch_;                  // units of a token with escapes
   std::array<CachedName, 64> names_{};       // recent names, shared by the members that repeat
-  std::array<Shape, kLevels> shapes_;
+  std::array<LevelShapes, kLevels> shapes_;
+  uint32_t run_ = 0;   // counts runs: shapes of earlier runs name values that may be gone
+  uint32_t uses_ = 0;  // counts shape uses, for last_used
 };
 
 // The first complete value of text, or absent when the text is malformed.

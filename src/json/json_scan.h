@@ -1,8 +1,11 @@
 // Unit classes of the lenient reader and the loops that skip runs of ordinary units in bulk.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -76,19 +79,66 @@ inline const char16_t* FindAny(const char16_t* p, const char16_t* end, char16_t 
   return end;
 }
 
-// The n units at a and b are the same.
-inline bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
-  std::size_t i = 0;
+// The decimal digits that lead the (at most) eight units from p on, up to end: how many there
+// are, and their value in *value.
+inline int LeadingDigits(const char16_t* p, const char16_t* end, uint64_t* value) {
 #if defined(__SSE2__)
-  for (; i + 8 <= n; i += 8) {
-    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) != 0xFFFF) return false;
+  if (end - p >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i digits = _mm_sub_epi16(units, _mm_set1_epi16('0'));
+    // Units below "0" wrap round to large values: a digit is a difference of at most 9.
+    const __m128i over = _mm_subs_epu16(digits, _mm_set1_epi16(9));
+    const auto mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())));
+    const int count = std::countr_one(mask) / 2;
+    if (count == 0) {
+      *value = 0;
+      return 0;
+    }
+    // One byte a digit, the first in the lowest; the digits that do not lead are shifted out
+    // and zeros, which do not change the value, shifted in ahead of the first.
+    uint64_t bytes = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(digits, digits)));
+    bytes <<= 8 * (8 - count);
+    bytes = (bytes * 10 + (bytes >> 8)) & 0x00FF00FF00FF00FFull;
+    bytes = (bytes * 100 + (bytes >> 16)) & 0x0000FFFF0000FFFFull;
+    *value = (bytes * 10000 + (bytes >> 32)) & 0xFFFFFFFFull;
+    return count;
   }
 #endif
-  for (; i < n; ++i)
-    if (a[i] != b[i]) return false;
+  uint64_t v = 0;
+  int count = 0;
+  for (; count < 8 && p + count < end && IsDigit(p[count]); ++count)
+    v = v * 10 + static_cast<uint64_t>(p[count] - u'0');
+  *value = v;
+  return count;
+}
+
+// The n units at a and b are the same. Names are short: a name is compared in at most three
+// pairs of loads, the last pair overlapping the one before.
+inline bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
+  const auto same = [a, b](std::size_t at, auto width) {
+    decltype(width) x, y;
+    std::memcpy(&x, a + at, sizeof x);
+    std::memcpy(&y, b + at, sizeof y);
+    return x == y;
+  };
+  if (n < 2) return n == 0 || a[0] == b[0];
+  if (n < 4) return same(0, uint32_t{}) && same(n - 2, uint32_t{});
+  if (n < 8) return same(0, uint64_t{}) && same(n - 4, uint64_t{});
+#if defined(__SSE2__)
+  const auto same8 = [a, b](std::size_t at) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(va, vb)) == 0xFFFF;
+  };
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (!same8(i)) return false;
+  return same8(n - 8);
+#else
+  for (std::size_t i = 0; i < n; i += 4)
+    if (!same(std::min(i, n - 4), uint64_t{})) return false;
   return true;
+#endif
 }
 
 }  // namespace qelo::json::scan

@@ -39,6 +39,15 @@ static_assert(sizeof(TJsonValue) % 8 == 0 && alignof(TJsonValue) == 8);
 static_assert(alignof(TJsonArray) <= 8 && alignof(TJsonMemberTable) <= 8 &&
               alignof(TJsonMethod) <= 8);
 
+void TJsonValue::MarkArenaShared() const {
+  arena_->MarkShared();
+}
+
+void TJsonValue::ContainerChanged(const void* container) {
+  const TJsonValue* owner = static_cast<const TJsonValue*>(container) - 1;
+  if (owner->arena_) owner->arena_->MarkShared();
+}
+
 void TJsonValue::DisposeOwned() {
   switch (kind_) {
     case TJsonKind::Array:
@@ -98,6 +107,7 @@ bool IsContainer(const TJsonValue* value) {
 // of nested values of any depth is torn down in a loop rather than by nested destructor calls.
 // An arena value is only counted off: its arena goes after the last of its values.
 void TJsonValue::DestroyUnreferenced(TJsonValue* value) {
+  if (value->arena_ && value->arena_->ReleaseWhole(value)) return;
   ArenaReleases releases;
   auto finish = [&releases](TJsonValue* v) {
     TJsonArena* arena = v->arena_;

@@ -114,7 +114,11 @@ class TJsonValue {
   ~TJsonValue() = default;
   void* Extra() { return this + 1; }
 
-  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void AddRef() {
+    refs_.fetch_add(1, std::memory_order_relaxed);
+    if (arena_) MarkArenaShared();
+  }
+  void MarkArenaShared() const;
   // True when this dropped the last reference.
   bool DropRef() {
     // The only reference is the caller's: nobody else can take one while it is dropped.
@@ -126,6 +130,13 @@ class TJsonValue {
   }
   // Destroys an unreferenced value and everything only it kept alive, without recursion.
   static void DestroyUnreferenced(TJsonValue* value);
+
+ public:
+  // For TJsonArray and TJsonMemberTable: `container`, which always sits right behind the value
+  // that owns it (Extra), was changed.
+  static void ContainerChanged(const void* container);
+
+ private:
   // Ends the lifetime of what the value owns (its children already detached); the memory goes
   // back to the heap, or is counted off its arena by the caller.
   void DisposeOwned();

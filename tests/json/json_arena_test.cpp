@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -121,6 +122,30 @@ TEST_F(JsonArena, ReadValuesChangedAfterwards) {
   int bad = 0;
   EXPECT_EQ(CheckedHeight(*table, table->Root(), bad), table->Height());
   EXPECT_EQ(bad, 0);
+}
+
+// A document released whole at its root must still give back what was put into it, reached
+// only through its own lists and tables, and keep alive what was taken out of it.
+TEST_F(JsonArena, ReleasingTheRootAfterChangesAndCopies) {
+  const auto held = std::make_shared<int>(0);
+  const auto method = [held](const IJsonValue&) { return IJsonValue{}; };
+  const long base = held.use_count();
+  for (int change = 0; change < 3; ++change) {
+    IJsonValue root = ParseJsonText(u"[1, {a: [2]}]");
+    IJsonValue kept;
+    if (change == 0) PutElement(ArrayOf(root), 5, NewMethodValue(method));
+    if (change == 1) {
+      const TJsonAvlEntry& a = ObjectOf(ArrayOf(root)->At(1))->Entry(0);
+      AppendElement(ArrayOf(a.value), NewMethodValue(method));
+    }
+    if (change == 2) kept = ElementAt(ArrayOf(root), 1);
+    EXPECT_EQ(held.use_count(), change == 2 ? base : base + 1);
+    root.Reset();
+    EXPECT_EQ(held.use_count(), base) << change;
+    if (change == 2) {
+      EXPECT_EQ(MemberText(kept, u"a"), u"[2]");
+    }
+  }
 }
 
 TEST_F(JsonArena, FailedReadsLeaveNothing) {

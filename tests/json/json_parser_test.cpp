@@ -42,6 +42,15 @@ TEST(ParseJsonText, Numbers) {
       {u"1.23456", {TJsonKind::Double, 0, 1.23456}},
       {u"1e3", {TJsonKind::Double, 0, 1000}},
       {u"1.5E2", {TJsonKind::Double, 0, 150}},
+      // Doubles on both sides of what one exact multiplication or division reads: 2^53, the
+      // largest exact power of ten, more than 19 significant digits.
+      {u"-65.6136169999999", {TJsonKind::Double, 0, -65.6136169999999}},
+      {u"9007199254740992e-22", {TJsonKind::Double, 0, 9007199254740992e-22}},
+      {u"9007199254740993.0", {TJsonKind::Double, 0, 9007199254740993.0}},
+      {u"4.5e22", {TJsonKind::Double, 0, 4.5e22}},
+      {u"1e23", {TJsonKind::Double, 0, 1e23}},
+      {u"0.1000000000000000055511151231257827", {TJsonKind::Double, 0, 0.1}},
+      {u"1234567890123456789012e-3", {TJsonKind::Double, 0, 1234567890123456789012e-3}},
       // Malformed or out-of-range texts: never an error, always a defined value.
       {u"-", {TJsonKind::Integer, 0, 0}},
       {u"1-2", {TJsonKind::Integer, 1, 0}},
@@ -210,7 +219,9 @@ TEST(ParseJsonText, ThirtyTwoLevelsAtMost) {
   EXPECT_TRUE(tokenizer.Parse(nested(32, u"{\"a\":", u"}")).Absent());
   EXPECT_EQ(tokenizer.Error(), TJsonError::Depth);
   // 32 arrays whose innermost holds a value: the value would sit at level 32.
-  EXPECT_TRUE(ParseJsonText(nested(32, u"[", u"]").insert(32, u"1")).Absent());
+  std::u16string holding = nested(32, u"[", u"]");
+  holding.insert(32, 1, u'1');
+  EXPECT_TRUE(ParseJsonText(holding).Absent());
 
   const std::u16string hostile(1000000, u'[');
   EXPECT_TRUE(tokenizer.Parse(hostile).Absent());

@@ -2,6 +2,7 @@
 // same error kind, and the same value, compared by its JSON text.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <random>
 #include <string>
 #include <string_view>
@@ -212,7 +213,10 @@ TEST(ReaderAgreement, ObjectsThatRepeatTheirNames) {
   std::mt19937 random(99);
   for (int i = 0; i < 3000; ++i) {
     std::vector<std::u16string_view> shape;
-    for (int k = 1 + static_cast<int>(random() % 6); k > 0; --k)
+    // Mostly a few members; sometimes about as many as a recorded shape holds, or more.
+    const int size = random() % 8 == 0 ? 28 + static_cast<int>(random() % 8)
+                                       : 1 + static_cast<int>(random() % 6);
+    for (int k = size; k > 0; --k)
       shape.push_back(names[random() % std::size(names)]);
     std::u16string text = u"[";
     for (int n = 1 + static_cast<int>(random() % 6); n > 0; --n) {
@@ -243,6 +247,130 @@ TEST(ReaderAgreement, ObjectsThatRepeatTheirNames) {
     }
     text += u"]";
     ASSERT_NO_FATAL_FAILURE(ExpectSameParse(text));
+  }
+}
+
+// A number's kind and exact payload, for the number tests: the text form shows a double to 15
+// digits only.
+std::string Exactly(const IJsonValue& v) {
+  if (!v) return "absent";
+  const auto kind = std::to_string(static_cast<int>(v->Kind())) + ":";
+  if (v->Kind() == TJsonKind::Double)
+    return kind + std::to_string(std::bit_cast<uint64_t>(v->DoubleValue()));
+  if (v->Kind() == TJsonKind::Integer || v->Kind() == TJsonKind::FixedPoint)
+    return kind + std::to_string(v->IntegerValue());
+  return kind + Narrow(JsonText(v));
+}
+
+void ExpectSameNumber(std::u16string_view number) {
+  TJsonTokenizer reader;
+  reference::TReferenceReader plain;
+  std::u16string in_array(1, u'[');
+  in_array.append(number).push_back(u']');
+  for (const std::u16string_view text : {number, std::u16string_view(in_array)}) {
+    IJsonValue got = reader.Parse(text);
+    IJsonValue expected = plain.Parse(text);
+    if (text.front() == u'[') {
+      got = ElementAt(ArrayOf(got), 0);
+      expected = ElementAt(ArrayOf(expected), 0);
+    }
+    ASSERT_EQ(Exactly(got), Exactly(expected)) << Narrow(text);
+  }
+}
+
+// Numbers at the edges of each conversion: the 64-bit and fixed-point ranges, doubles whose
+// digits or exponent are just inside or outside what one exact multiplication or division can
+// read, halfway cases, subnormals, overflow, and malformed runs of number characters.
+TEST(ReaderAgreement, NumberEdges) {
+  const std::u16string_view numbers[] = {
+      u"9223372036854775807",
+      u"9223372036854775808",
+      u"-9223372036854775808",
+      u"-9223372036854775809",
+      u"99999999999999999999",
+      u"922337203685477.5807",
+      u"922337203685477.5808",
+      u"-922337203685477.5808",
+      u"-922337203685477.5809",
+      u"1.23456",
+      u"0.00001",
+      u"-0.000001",
+      u"9007199254740991e0",
+      u"9007199254740992e0",
+      u"9007199254740993e0",
+      u"9007199254740993.0e0",
+      u"18014398509481985e-1",
+      u"1e22",
+      u"1e23",
+      u"-1e-22",
+      u"1e-23",
+      u"4.35679e22",
+      u"9999999999999999999e22",
+      u"9999999999999999999e-22",
+      u"99999999999999999999e0",
+      u"1234567890123456789012e-3",
+      u"0.1e1",
+      u"0.30000000000000004",
+      u"2.2250738585072011e-308",
+      u"2.2250738585072014e-308",
+      u"4.9e-324",
+      u"2.4703282292062327e-324",
+      u"2.4703282292062328e-324",
+      u"1e-400",
+      u"-1e-400",
+      u"1.7976931348623157e308",
+      u"1.7976931348623159e308",
+      u"1e309",
+      u"-1e309",
+      u"0e999999999999",
+      u"1e-999999999999",
+      u"1e999999999999",
+      u"000000000000000000001.5e0",
+      u"0.000000000000000000000000000000123456789012345678901234567890",
+      u"1e",
+      u"1e+",
+      u"1e-",
+      u"1.e5",
+      u"-.5e1",
+      u"-",
+      u"-.",
+      u"-e5",
+      u"1.2.3",
+      u"1.23456-7",
+      u"1.2-3",
+      u"1.23456e5e6",
+      u"1e5.5",
+      u"12345.678901234567890123456789",
+      u"7.00000",
+      u"-0.00000",
+      u"-0e0",
+      u"9.999999999999999999999e22",
+      u"5e-324",
+      u"1.5e-5"};
+  for (const std::u16string_view n : numbers)
+    ASSERT_NO_FATAL_FAILURE(ExpectSameNumber(n));
+}
+
+// Random numbers of up to 25 digits, some with a point or an exponent, some with stray signs.
+TEST(ReaderAgreement, RandomNumbers) {
+  std::mt19937 random(2026);
+  const auto digits = [&](int count) {
+    std::u16string out;
+    for (int i = 0; i < count; ++i)
+      out.push_back(static_cast<char16_t>(u'0' + random() % 10));
+    return out;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    std::u16string n = random() % 2 ? u"-" : u"";
+    n += digits(1 + static_cast<int>(random() % 25));
+    if (random() % 4 != 0) n.append(u".").append(digits(static_cast<int>(random() % 21)));
+    if (random() % 3 == 0) {
+      n += random() % 2 ? u"e" : u"E";
+      n += random() % 3 == 0 ? u"-" : random() % 2 ? u"+" : u"";
+      n += digits(1 + static_cast<int>(random() % 3));
+    }
+    if (random() % 16 == 0) n.insert(random() % n.size() + 1, random() % 2 ? u"-" : u".");
+    ASSERT_NO_FATAL_FAILURE(ExpectSameNumber(n));
   }
 }
 

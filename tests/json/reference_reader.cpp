@@ -1,7 +1,7 @@
 #include "json/reference_reader.h"
 
-#include <charconv>
-#include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
@@ -55,90 +55,49 @@ int HexValue(char16_t u) {
   return -1;
 }
 
-constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+// The number conversions, written from the number rules alone (not from the library's reader):
+// wide arithmetic for the integer and fixed-point counts, the C library's strtod for doubles.
 
-// An optional sign, then digits up to the first other unit. Never fails: a lone sign gives 0,
-// digits beyond the signed 64-bit range saturate at its ends.
-int64_t ConvertInteger(std::u16string_view text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  uint64_t magnitude = 0;
-  const uint64_t limit = negative ? uint64_t{1} << 63 : static_cast<uint64_t>(kMax);
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    const uint64_t digit = text[i] - u'0';
-    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
-  }
-  if (!negative) return static_cast<int64_t>(magnitude);
-  return magnitude == uint64_t{1} << 63 ? kMin : -static_cast<int64_t>(magnitude);
+using Wide = __int128;
+
+constexpr Wide kLowest = std::numeric_limits<int64_t>::min();
+constexpr Wide kHighest = std::numeric_limits<int64_t>::max();
+
+// The digits after an optional sign, up to the first other unit, with the magnitude capped far
+// above the 64-bit range so that the caller still sees it is out of range.
+Wide LeadingInteger(std::u16string_view text) {
+  const bool negative = !text.empty() && text[0] == u'-';
+  if (!text.empty() && (text[0] == u'-' || text[0] == u'+')) text.remove_prefix(1);
+  Wide magnitude = 0;
+  for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i)
+    magnitude = std::min<Wide>(magnitude * 10 + (text[i] - u'0'), Wide{1} << 80);
+  return negative ? -magnitude : magnitude;
 }
 
-// A fixed-point count: the integer conversion of text times 10^power_of_ten, or nothing when
-// the digits or the product leave the signed 64-bit range.
-std::optional<int64_t> ConvertFixed(std::u16string_view text, int32_t power_of_ten) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  int64_t v = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    const int digit = text[i] - u'0';
-    if (__builtin_mul_overflow(v, 10, &v) ||
-        __builtin_add_overflow(v, negative ? -digit : digit, &v))
-      return std::nullopt;
-  }
-  for (int32_t k = 0; k < power_of_ten; ++k)
-    if (__builtin_mul_overflow(v, 10, &v)) return std::nullopt;
-  return v;
+// Out of the signed 64-bit range the value saturates at its ends.
+int64_t ReadInteger(std::u16string_view text) {
+  return static_cast<int64_t>(std::clamp(LeadingInteger(text), kLowest, kHighest));
 }
 
-// Decimal exponent of the first significant digit of a matched number text (saturating),
-// used only to tell overflow from underflow.
-int64_t MagnitudeExponent(std::string_view text) {
-  std::size_t i = 0;
-  if (i < text.size() && text[i] == '-') ++i;
-  int64_t before_point = 0, leading_zeros_after = 0;
-  bool point = false, nonzero = false;
-  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-    const char c = text[i];
-    if (c == '.') {
-      point = true;
-    } else if (!nonzero && c == '0') {
-      if (point) ++leading_zeros_after;
-    } else {
-      nonzero = true;
-      if (!point) ++before_point;
-    }
-  }
-  int64_t exponent = 0;
-  if (i < text.size()) {
-    ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-      exponent = std::min<int64_t>(exponent * 10 + (text[i] - '0'), int64_t{1} << 40);
-    }
-    if (negative) exponent = -exponent;
-  }
-  return (before_point > 0 ? before_point - 1 : -leading_zeros_after - 1) + exponent;
+// The text without its first point, read as an integer, times 10^(4 - fraction digits); nothing
+// when that leaves the signed 64-bit range (the number is then read as a double).
+std::optional<int64_t> ReadFixed(std::u16string_view text, int32_t fraction_digits) {
+  std::u16string digits(text);
+  digits.erase(digits.find(u'.'), 1);
+  Wide count = LeadingInteger(digits);
+  for (int32_t k = fraction_digits; k < 4; ++k)
+    count *= 10;
+  if (count < kLowest || count > kHighest) return std::nullopt;
+  return static_cast<int64_t>(count);
 }
 
-// The longest leading part that is a decimal number; 0 when there is none. Magnitudes beyond
-// the range of a double give an infinity, ones below it a zero, each with the text's sign.
-double ConvertDouble(std::u16string_view text) {
-  std::string ascii(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i)
-    ascii[i] = static_cast<char>(text[i]);
-  double value = 0;
-  const auto [end, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-  if (ec == std::errc::invalid_argument) return 0;
-  if (ec == std::errc::result_out_of_range) {
-    const bool negative = !ascii.empty() && ascii[0] == '-';
-    const std::string_view matched(ascii.data(), static_cast<std::size_t>(end - ascii.data()));
-    value = MagnitudeExponent(matched) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return negative ? -value : value;
-  }
-  return value;
+// The longest leading part that strtod takes, correctly rounded; 0 when there is none, an
+// infinity or zero of the text's sign beyond the range of a double.
+double ReadDouble(std::u16string_view text) {
+  std::string ascii;
+  for (char16_t u : text)
+    ascii.push_back(static_cast<char>(u));
+  return std::strtod(ascii.c_str(), nullptr);
 }
 
 }  // namespace
@@ -614,20 +573,12 @@ void TReferenceReader::MakeNumber() {
   const std::u16string_view text = buffer_.View();
   IJsonValue& value = Current().value;
   if (!decimal_) {
-    value = NewIntegerValue(ConvertInteger(text));
-  } else if (fraction_count_ >= 0) {
-    std::u16string digits(text);
-    const std::size_t point = digits.find(u'.');
-    if (point != std::u16string::npos) digits.erase(point, 1);
-    // Beyond the fixed-point range the number is read as a double: a saturated count would be
-    // a different number (the double 999999999999999 is written "999999999999999.").
-    if (const auto fixed = ConvertFixed(digits, 4 - fraction_count_)) {
-      value = NewFixedValue(*fixed);
-    } else {
-      value = NewDoubleValue(ConvertDouble(text));
-    }
+    value = NewIntegerValue(ReadInteger(text));
+  } else if (const auto fixed =
+                 fraction_count_ >= 0 ? ReadFixed(text, fraction_count_) : std::nullopt) {
+    value = NewFixedValue(*fixed);
   } else {
-    value = NewDoubleValue(ConvertDouble(text));
+    value = NewDoubleValue(ReadDouble(text));
   }
 }
 
