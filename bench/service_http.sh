@@ -4,7 +4,9 @@
 #  - result pages: requests/s for GET /zelk-ID, and for the same bytes served as a static file
 #    by a local nginx (wrk -t1 -c32 -d4s); the service's rate as a share of nginx's;
 #  - search: POST action=search&word=2013 on the 50,000-row demo index (wrk -t2 -c32 -d10s):
-#    requests/s, p50 and p99 latency.
+#    requests/s, p50 and p99 latency;
+#  - search as the client sends it, each request on a new HTTP/1.0 connection, 32 at a time
+#    (service_load --saturate, 10 s): requests/s, p50 and p99.
 # Every service gets a fresh index of its own. With OLD_BUILD (the build directory of another
 # commit) that build's qelo-service is measured too, in turns with this one, in each round.
 # Prints each run, then the medians over the rounds (the services take turns at going first).
@@ -15,6 +17,8 @@ source bench/local_nginx.sh
 build_dir=${BUILD_DIR:-build}
 rounds=${ROUNDS:-3}
 command -v wrk >/dev/null || { echo "wrk is needed" >&2; exit 1; }
+load=$build_dir/bench/service_load
+[[ -x $load ]] || { echo "no $load: build service_load first" >&2; exit 1; }
 
 work=$(mktemp -d)
 pids=()
@@ -85,6 +89,16 @@ for round in $(seq "$rounds"); do
     line=$(wrk -t2 -c32 -d10s --latency -s bench/service_http.lua "${!u}" | wrk_line)
     echo "round $round: $s search $line (req/s, p50 ms, p99 ms)" && echo "search $s $line" >>"$results"
   done
+  for s in "${services[@]}"; do
+    u="url_$s"
+    port=${!u##*:} && port=${port%/}
+    line=$("$load" --port "$port" --saturate --connections 32 --seconds 10 | awk '
+      / req\/s,/ { for (i = 1; i <= NF; i++) if ($i == "req/s,") rps = $(i - 1) }
+      $1 == "latency" { for (i = 1; i <= NF; i++) { if ($i == "p50") p50 = $(i + 1); if ($i == "p99") p99 = $(i + 1) } }
+      END { printf "%.0f %.2f %.2f\n", rps, p50, p99 }')
+    echo "round $round: $s search, new connections $line (req/s, p50 ms, p99 ms)"
+    echo "fresh $s $line" >>"$results"
+  done
 done
 
 python3 - "$results" <<'PY'
@@ -102,4 +116,6 @@ for who in ("old", "new"):
     print("  result page, %s service: %.0f req/s (%.2fx nginx)" % (who, page, page / nginx))
     print("  search, %s service: %.0f req/s, p50 %.1f ms, p99 %.1f ms"
           % (who, med("search", who, 2), med("search", who, 3), med("search", who, 4)))
+    print("  search on new connections, %s service: %.0f req/s, p50 %.1f ms, p99 %.1f ms"
+          % (who, med("fresh", who, 2), med("fresh", who, 3), med("fresh", who, 4)))
 PY

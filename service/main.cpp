@@ -39,7 +39,7 @@ constexpr std::string_view kUsage =
     "  --skins DIR         directory of NAME.skn and NAME.jpg skin files (default,\n"
     "                      installed: the demo skins in PREFIX/share/qelo-service/skins;\n"
     "                      else service-skins beside the executable)\n"
-    "  --threads N         worker threads (default 8)\n"
+    "  --threads N         worker threads (default one per processor, at least 2)\n"
     "  --print-url         print the base URL for the --listen address and exit\n"
     "  --help              show this text\n"
     "\n"
@@ -51,7 +51,7 @@ struct Options {
   std::string db;
   std::string skins;
   uint64_t seed_rows = 50000;
-  size_t threads = 8;
+  size_t threads = 0;  // the server's default
   bool print_url = false;
   bool help = false;
 };

@@ -1,6 +1,8 @@
 #include "server.h"
 
+#include <algorithm>
 #include <optional>
+#include <thread>
 
 #include "client_actions.h"
 #include "form_body.h"
@@ -110,10 +112,14 @@ HttpReply Route(IndexDb& db, const SkinStore& skins, const HttpRequest& req) {
 
 }  // namespace
 
+size_t DefaultWorkers() {
+  return std::max<size_t>(2, std::thread::hardware_concurrency());
+}
+
 ServiceServer::ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions options,
                              LogSink log)
     : db_(db), skins_(skins) {
-  const HttpOptions http{.threads = options.threads == 0 ? 1 : options.threads,
+  const HttpOptions http{.threads = options.threads == 0 ? DefaultWorkers() : options.threads,
                          .max_body_bytes = options.max_body_bytes,
                          .max_connections = options.max_connections,
                          .head_timeout = options.head_timeout,
