@@ -39,7 +39,7 @@ constexpr std::string_view kUsage =
     "  --skins DIR         directory of NAME.skn and NAME.jpg skin files (default,\n"
     "                      installed: the demo skins in PREFIX/share/qelo-service/skins;\n"
     "                      else service-skins beside the executable)\n"
-    "  --threads N         worker threads (default one per processor, at least 2)\n"
+    "  --threads N         worker threads (default one per processor, 2 to 32)\n"
     "  --print-url         print the base URL for the --listen address and exit\n"
     "  --help              show this text\n"
     "\n"

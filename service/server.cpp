@@ -113,7 +113,7 @@ HttpReply Route(IndexDb& db, const SkinStore& skins, const HttpRequest& req) {
 }  // namespace
 
 size_t DefaultWorkers() {
-  return std::max<size_t>(2, std::thread::hardware_concurrency());
+  return std::clamp<size_t>(std::thread::hardware_concurrency(), 2, 32);
 }
 
 ServiceServer::ServiceServer(IndexDb& db, const SkinStore& skins, ServerOptions options,

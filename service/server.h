@@ -29,9 +29,10 @@ struct ServerOptions {
   std::chrono::milliseconds write_stall{5000};
 };
 
-// One worker per processor, at least two. The handlers spend their time computing (search) or
-// in the index, so more workers than processors only add switching: on two processors eight
-// workers doubled the p99 latency of searches at saturation and gained no throughput.
+// One worker per processor, at least two and at most 32. The handlers spend their time
+// computing (search) or in the index, so more workers than processors only add switching: on
+// two processors eight workers doubled the p99 latency of searches at saturation and gained no
+// throughput. Each busy worker holds an index connection with its own page cache, hence the cap.
 size_t DefaultWorkers();
 
 class ServiceServer {
