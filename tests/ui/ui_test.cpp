@@ -187,6 +187,7 @@ TEST(QtChineseTexts, StandardButtonsAndEditMenuHaveNoEnglishWord) {
 }
 
 TEST(ErrorReport, RealReportBoxHasOneChineseButton) {
+  ErrorSink testMainSink = SetErrorSink({});  // the real box, not the test main's catcher
   QStringList seen;
   QString caption;
   QTimer look;
@@ -204,6 +205,7 @@ TEST(ErrorReport, RealReportBoxHasOneChineseButton) {
     if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never left waiting
   });
   ReportError(std::runtime_error("磁盘已满"));
+  SetErrorSink(std::move(testMainSink));
   EXPECT_EQ(caption, ApplicationTitle());
   EXPECT_EQ(seen, QStringList{QStringLiteral("确定")});
 }
