@@ -330,17 +330,25 @@ std::optional<TSkinName> TSkinFrm::FinishTransfer(TTransfer& transfer) {
   return std::exchange(transfer.skin, std::nullopt);
 }
 
-void TSkinFrm::HttpImgRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
-  const std::optional<TSkinName> name = FinishTransfer(img_);
-  if (!name) return;
-  if (errorCode == 200 && HttpImg->TotalDataCount() > 0) {
-    std::rename(cache_.PathOf(*name, kPictureTmpEnding).c_str(),
-                cache_.PathOf(*name, kPictureEnding).c_str());
-    // The picture of a skin no longer selected is cached but not shown.
-    if (name->Gbk() == SelSkin) ShowPreviewPicture(*name);
-  } else {
-    SetStatus(ui::Gbk("预览图文件【") + name->Gbk() + ui::Gbk("】不存在"));
+std::optional<TSkinName> TSkinFrm::KeepTransferredFile(TTransfer& transfer, int errorCode,
+                                                       std::string_view tmpEnding,
+                                                       std::string_view ending,
+                                                       const char* fileKind) {
+  const std::optional<TSkinName> name = FinishTransfer(transfer);
+  if (!name) return std::nullopt;
+  if (errorCode == 200 && transfer.downloader->TotalDataCount() > 0) {
+    std::rename(cache_.PathOf(*name, tmpEnding).c_str(), cache_.PathOf(*name, ending).c_str());
+    return name;
   }
+  SetStatus(ui::Gbk(fileKind) + ui::Gbk("【") + name->Gbk() + ui::Gbk("】不存在"));
+  return std::nullopt;
+}
+
+void TSkinFrm::HttpImgRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
+  const std::optional<TSkinName> name =
+      KeepTransferredFile(img_, errorCode, kPictureTmpEnding, kPictureEnding, "预览图文件");
+  // The picture of a skin no longer selected is cached but not shown.
+  if (name && name->Gbk() == SelSkin) ShowPreviewPicture(*name);
 }
 
 // --- Apply and delete -------------------------------------------------------------------------
@@ -383,16 +391,10 @@ void TSkinFrm::ApplyCachedSkin(const TSkinName& name) {
 }
 
 void TSkinFrm::HttpDownFileRequestDone(ISkinDownloader*, int errorCode, const std::string&) {
-  const std::optional<TSkinName> name = FinishTransfer(container_);
-  if (!name) return;
-  if (errorCode == 200 && HttpDownFile->TotalDataCount() > 0) {
-    std::rename(cache_.PathOf(*name, kContainerTmpEnding).c_str(),
-                cache_.PathOf(*name, kContainerEnding).c_str());
-    // Applied only while it is still the skin last asked for; otherwise it waits in the cache.
-    if (applyTarget_ == *name) ApplyCachedSkin(*name);
-  } else {
-    SetStatus(ui::Gbk("皮肤文件【") + name->Gbk() + ui::Gbk("】不存在"));
-  }
+  const std::optional<TSkinName> name =
+      KeepTransferredFile(container_, errorCode, kContainerTmpEnding, kContainerEnding, "皮肤文件");
+  // Applied only while it is still the skin last asked for; otherwise it waits in the cache.
+  if (name && applyTarget_ == *name) ApplyCachedSkin(*name);
 }
 
 void TSkinFrm::SKBtnDelClick() {

@@ -137,6 +137,11 @@ class TSkinFrm : public QDialog {
   void StartTransfer(TTransfer& transfer, const std::string& tmp, const TSkinName& name);
   // Closes the held file of a finished transfer and hands back the name it belonged to.
   std::optional<TSkinName> FinishTransfer(TTransfer& transfer);
+  // Ends `transfer`. A whole file (status 200, some bytes) becomes `ending` from `tmpEnding`
+  // and its skin is returned; otherwise the status bar says that the `fileKind` is missing.
+  std::optional<TSkinName> KeepTransferredFile(TTransfer& transfer, int errorCode,
+                                               std::string_view tmpEnding, std::string_view ending,
+                                               const char* fileKind);
   // The one place the skins folder comes from.
   std::string SkinsDir() const { return options_.stateDirs->skins; }
 
